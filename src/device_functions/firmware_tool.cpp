@@ -1,0 +1,78 @@
+#include "firmware_tool.h"
+
+#include "device_link/device_contract.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QProcess>
+
+namespace {
+
+firmware::FileChooser replaced_chooser; // set only by tests and demos
+
+} // namespace
+
+void delay(int millisecondsToWait)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < millisecondsToWait)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+}
+
+namespace firmware {
+
+QString choose_file(QWidget *parent)
+{
+    if (replaced_chooser)
+        return replaced_chooser(parent);
+    return QFileDialog::getOpenFileName(parent, QStringLiteral("Open firmware file"),
+                                        QStringLiteral("."), QStringLiteral("(*.bin)"));
+}
+
+void set_file_chooser(FileChooser chooser)
+{
+    replaced_chooser = std::move(chooser);
+}
+
+bool has_image_suffix(const QString &path)
+{
+    return path.contains(QLatin1String(".bin"), Qt::CaseSensitive);
+}
+
+bool has_firmware_marker(const QString &path)
+{
+    return path.contains(QLatin1String("HC_KLPTV1"), Qt::CaseSensitive);
+}
+
+QStringList dfu_arguments(const QString &path)
+{
+    return {QStringLiteral("-d"), QString::fromLatin1(contract::kDfuDeviceId), QStringLiteral("-D"),
+            path};
+}
+
+QString command_text(const QString &path)
+{
+    return QString::fromLatin1(contract::kDfuUtil) + QLatin1Char(' ') +
+           dfu_arguments(path).join(QLatin1Char(' '));
+}
+
+ToolResult run_dfu_util(const QString &path)
+{
+    QProcess tool;
+    tool.setProcessChannelMode(QProcess::ForwardedChannels);
+    tool.setStandardInputFile(QProcess::nullDevice());
+    tool.start(QString::fromLatin1(contract::kDfuUtil), dfu_arguments(path), QIODevice::ReadOnly);
+    ToolResult result;
+    if (!tool.waitForStarted(-1))
+        return result;
+    result.started = true;
+    tool.waitForFinished(-1);
+    result.crashed = tool.exitStatus() == QProcess::CrashExit;
+    result.exit_code = tool.exitCode();
+    return result;
+}
+
+} // namespace firmware

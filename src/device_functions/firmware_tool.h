@@ -1,0 +1,50 @@
+#ifndef KALDORIUM_FIRMWARE_TOOL_H
+#define KALDORIUM_FIRMWARE_TOOL_H
+
+// What the firmware upgrade needs from outside the window: the file dialog, the name
+// checks, and dfu-util, which flashes the device once it sits in its USB bootloader.
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QWidget;
+
+// Keeps the event loop turning (timer, receive path, repaints, clicks) for the given time.
+void delay(int millisecondsToWait);
+
+namespace firmware {
+
+// The open-file dialog for the image ("Open firmware file", current directory, "(*.bin)").
+// An empty result means the operator cancelled.
+QString choose_file(QWidget *parent);
+
+// Replaces the dialog, for tests and demos; an empty function restores it.
+using FileChooser = std::function<QString(QWidget *parent)>;
+void set_file_chooser(FileChooser chooser);
+
+// An image is accepted by its path alone: it must contain ".bin" and the firmware marker
+// "HC_KLPTV1", both case-sensitive, anywhere in the path.
+bool has_image_suffix(const QString &path);
+bool has_firmware_marker(const QString &path);
+
+// The command as shown to the operator: "dfu-util -d 1209:db42 -D <path>".
+QString command_text(const QString &path);
+
+// The argument list dfu-util gets: the path travels as one argument, never through a shell.
+QStringList dfu_arguments(const QString &path);
+
+struct ToolResult {
+    bool started = false;
+    bool crashed = false;
+    int exit_code = -1; // the signal number when crashed
+};
+
+// Runs dfu-util on the image and waits for its end. Its output goes to the program's own
+// standard output and error.
+ToolResult run_dfu_util(const QString &path);
+
+} // namespace firmware
+
+#endif

@@ -1,0 +1,36 @@
+#include "frames.h"
+
+namespace frames {
+
+void write_command(QByteArray &frame, uint8_t code, uint32_t value)
+{
+    frame[2] = char(code);
+    frame[5] = char(value & 0x7F);
+    value >>= 7;
+    frame[4] = char(value & 0x7F);
+    value >>= 7;
+    frame[3] = char(value & 0x7F);
+}
+
+QByteArray command_frame(uint8_t code, uint32_t value)
+{
+    QByteArray frame(kCommandFrameSize, char(kMarker));
+    write_command(frame, code, value);
+    return frame;
+}
+
+QByteArray reply_frame(uint8_t type, uint32_t value)
+{
+    QByteArray frame(kReplyFrameSize, char(kMarker));
+    frame[2] = char(type);
+    frame[3] = char((value >> 7) & 0x7F);
+    frame[4] = char(value & 0x7F);
+    return frame;
+}
+
+QByteArray to_bytes(const HC_LCNC_2_SERIAL_IN_DATA &frame)
+{
+    return QByteArray(reinterpret_cast<const char *>(&frame), int(sizeof frame));
+}
+
+} // namespace frames

@@ -1,0 +1,61 @@
+#ifndef KALDORIUM_MAINWINDOW_H
+#define KALDORIUM_MAINWINDOW_H
+
+#include <QMainWindow>
+#include <QSerialPort>
+
+class QTimerEvent;
+class Ui_MainWindow;
+
+// The program's one window. Its slots are the operator's actions; each is tied to its
+// button by name (on_ + object name + _clicked), so renaming a button in the form silently
+// disconnects its handler. The bodies of the device functions live in device_functions/,
+// the port handling and the receive path in device_link/.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+private slots:
+    void on_Open_pushButton_clicked();
+    void on_set_pushButton_clicked();
+    void on_Close_pushButton_clicked();
+    void on_Run_pushButton_clicked();
+    void on_Sto_pushButton_clicked();
+    void on_Defaults_set_clicked();
+    void on_refresh_pushButton_clicked();
+    void on_Defaults_read_clicked();
+    void on_OpenFirmware_clicked();
+    void on_UploadFirmware_clicked();
+
+private:
+    void timerEvent(QTimerEvent *event) override;
+    void readData();
+    void show_read_pins();
+
+    // Appends a message to the console; the message carries its own line end.
+    void append(const QString &message);
+    // Fills the port list from the host's serial ports; true when a device was found.
+    bool scan_devices();
+    // Hands a whole frame to the open port. With wait_first, earlier output gets at most
+    // 1 ms to drain first. A closed port takes nothing.
+    void send_frame(const QByteArray &frame, bool wait_first);
+    void port_error(QSerialPort::SerialPortError error);
+    void device_lost();
+    // Prefix of device error lines: "ERROR: KALDORIUM_LPT_C100 - " for the open node.
+    QString device_error_prefix() const;
+
+    QSerialPort *serialPort = nullptr;
+    Ui_MainWindow *ui = nullptr;
+    int timerId = 0;
+
+    // Set from the bootloader command until the upload ends: the device is expected to
+    // vanish then, and its disappearance is no error.
+    bool upload_running = false;
+    // A device loss is being handled (the port raises errors until it is closed).
+    bool device_loss_pending = false;
+};
+
+#endif
