@@ -1,0 +1,218 @@
+#include "simulated_device.h"
+
+#include "device_link/device_contract.h"
+
+namespace {
+
+constexpr int kRecentFrames = 256;
+
+// Index into the stored items of a store or read code: 4 -> 0, 8 -> 1, ... 20 -> 4.
+int storedIndex(uint8_t code)
+{
+    if (code >= contract::ReadDataDirection)
+        code = uint8_t(code - contract::kReadOffset);
+    if (code < contract::StoreDataDirection || code > contract::StoreStatusLevels || code % 4)
+        return -1;
+    return code / 4 - 1;
+}
+
+} // namespace
+
+SimulatedDevice::SimulatedDevice()
+{
+    clock_.start();
+    frame_.reserve(frames::kTestFrameSize);
+    powerOn();
+}
+
+QString SimulatedDevice::manufacturer()
+{
+    return QString::fromLatin1(contract::kManufacturer);
+}
+
+QString SimulatedDevice::description() const
+{
+    return QString::number(address_, 16).toUpper();
+}
+
+QString SimulatedDevice::nodeName() const
+{
+    const QString text = description();
+    for (const contract::AddressKey &key : contract::kAddressKeys) {
+        if (text.compare(QLatin1String(key.key), Qt::CaseInsensitive) == 0)
+            return QString::fromLatin1(key.node);
+    }
+    return QStringLiteral("KALDORIUM_LPT_") + text;
+}
+
+uint32_t SimulatedDevice::storedValue(uint8_t code) const
+{
+    const int index = storedIndex(code);
+    return index < 0 ? 0 : stored_[index];
+}
+
+void SimulatedDevice::powerOn()
+{
+    in_bootloader_ = false;
+    rx_ = Rx::Idle;
+    frame_.clear();
+    pending_errors_ = 0;
+    drive_.dataOutput = stored_[0] == 1;
+    drive_.data = uint8_t(stored_[1]);
+    drive_.controlOutput = stored_[2] == 1;
+    drive_.control = uint8_t(stored_[3] & 0x0F);
+}
+
+SimulatedDevice::Levels SimulatedDevice::levels() const
+{
+    // Nets A..H as levels of D0..D7 (see the header): what drives each net.
+    uint8_t nets = drive_.dataOutput ? drive_.data : 0;
+    if (drive_.controlOutput)
+        nets |= uint8_t((drive_.control & 0x0F) << 4); // C0..C3 sit on nets E..H
+    Levels levels;
+    levels.data = nets;
+    levels.status = uint8_t((nets & 0x1F) << 3); // S3..S7 on nets A..E
+    levels.control = uint8_t(nets >> 4);         // C0..C3 on nets E..H
+    return levels;
+}
+
+d_byte SimulatedDevice::lastSlot(int k) const
+{
+    if (last_frame_.size() != frames::kTestFrameSize || k < 0 || k >= frames::kTestFrameSlots)
+        return d_byte{0, 0};
+    return d_byte{uint8_t(last_frame_[1 + 2 * k]), uint8_t(last_frame_[2 + 2 * k])};
+}
+
+QByteArray SimulatedDevice::takeHostBytes(const QByteArray &bytes)
+{
+    QByteArray replies;
+    for (const char c : bytes) {
+        if (in_bootloader_)
+            break;
+        const uint8_t b = uint8_t(c);
+        if (b == frames::kMarker) {
+            switch (rx_) {
+            case Rx::Idle:
+                rx_ = Rx::Marker;
+                break;
+            case Rx::Marker: // FF FF: a command frame
+                rx_ = Rx::Command;
+                frame_ = QByteArray(2, char(frames::kMarker));
+                break;
+            case Rx::TestFrame:
+            case Rx::Command: // the marker cuts the frame and opens the next one
+                frameCut();
+                rx_ = Rx::Marker;
+                break;
+            }
+            continue;
+        }
+        switch (rx_) {
+        case Rx::Idle:
+            ++stray_bytes_;
+            break;
+        case Rx::Marker: // FF then a payload byte: a test output frame
+            rx_ = Rx::TestFrame;
+            frame_ = QByteArray(1, char(frames::kMarker));
+            frame_.append(c);
+            break;
+        case Rx::TestFrame:
+            frame_.append(c);
+            if (frame_.size() == frames::kTestFrameSize) {
+                rx_ = Rx::Idle;
+                handleTestFrame();
+            }
+            break;
+        case Rx::Command:
+            frame_.append(c);
+            if (frame_.size() == frames::kCommandFrameSize) {
+                rx_ = Rx::Idle;
+                replies += handleCommand();
+            }
+            break;
+        }
+    }
+    return replies;
+}
+
+void SimulatedDevice::frameCut()
+{
+    ++broken_frames_;
+    if (report_broken_ && rx_ == Rx::TestFrame)
+        pending_errors_ |= frames::kErrorFrameBroken;
+    frame_.clear();
+}
+
+void SimulatedDevice::handleTestFrame()
+{
+    last_frame_ = frame_;
+    const auto *frame = reinterpret_cast<const HC_LCNC_2_SERIAL_OUT_DATA *>(frame_.constData());
+    if (test_frames_ > 0 && frame->counter != frames::next_counter(last_counter_))
+        ++counter_gaps_;
+    ++test_frames_;
+    last_counter_ = frame->counter;
+    if (recent_.size() >= kRecentFrames)
+        recent_.remove(0, recent_.size() - kRecentFrames + 1);
+    recent_.append(TestFrameRecord{frame->counter, clock_.nsecsElapsed()});
+
+    // The device plays the 100 slots over 10 ms; between frames it holds the last one.
+    const d_byte &slot = frame->out[frames::kTestFrameSlots - 1];
+    drive_.dataOutput = slot.out_1 & frames::kDataOutputFlag;
+    drive_.controlOutput = slot.out_1 & frames::kControlOutputFlag;
+    drive_.data = uint8_t((slot.out_0 << 1) | ((slot.out_1 & frames::kSlotD0) ? 1 : 0));
+    drive_.control = uint8_t(slot.out_1 & 0x0F);
+    frame_.clear();
+    if (onTestFrame)
+        onTestFrame(last_counter_);
+}
+
+QByteArray SimulatedDevice::handleCommand()
+{
+    const uint8_t code = uint8_t(frame_[2]);
+    const uint32_t value = (uint32_t(uint8_t(frame_[3]) & 0x7F) << 14) |
+                           (uint32_t(uint8_t(frame_[4]) & 0x7F) << 7) |
+                           (uint32_t(uint8_t(frame_[5]) & 0x7F));
+    frame_.clear();
+    ++commands_;
+    if (onCommand)
+        onCommand(code, value);
+
+    const int index = storedIndex(code);
+    if (code == contract::SetAddress) {
+        address_ = value;
+    } else if (code == contract::EnterBootloader) {
+        in_bootloader_ = true;
+        rx_ = Rx::Idle;
+    } else if (index >= 0 && code <= contract::StoreStatusLevels) {
+        stored_[index] = value;
+    } else if (index >= 0) {
+        return frames::reply_frame(code, stored_[index]);
+    } else {
+        ++unknown_commands_;
+    }
+    return QByteArray();
+}
+
+QByteArray SimulatedDevice::statusFrame()
+{
+    if (in_bootloader_)
+        return QByteArray();
+    const uint8_t counter = status_counter_;
+    status_counter_ = frames::next_counter(status_counter_);
+    ++status_frames_;
+    if (pending_errors_) {
+        const uint8_t bits = pending_errors_;
+        pending_errors_ = 0;
+        ++error_reports_;
+        return frames::to_bytes(frames::pack_error_report(bits, counter));
+    }
+    const Levels now = levels();
+    return frames::to_bytes(
+        frames::pack_input(frames::InputLevels{now.data, now.status, now.control}, counter));
+}
+
+void SimulatedDevice::injectErrors(uint8_t bits)
+{
+    pending_errors_ |= uint8_t(
+        bits & (frames::kErrorFifo | frames::kErrorFrameBroken | frames::kErrorInputFrameLost));
+}
