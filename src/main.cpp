@@ -5,6 +5,8 @@
 int main(int argc, char *argv[])
 {
     QApplication application(argc, argv);
+    // Pairs the window with its desktop entry and icon (Wayland needs it).
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.holmcraft.KaldoriumLptTool"));
     MainWindow window;
     window.show();
     return application.exec();
