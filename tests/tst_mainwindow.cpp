@@ -1,0 +1,200 @@
+// The window as a whole: what construction leaves behind, the console, and the port being
+// let go when the window goes.
+#include "mainwindow.h"
+#include "program_state.h"
+#include "pseudo_terminal.h"
+#include "test_support.h"
+
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QtTest>
+
+using testsupport::child;
+using testsupport::consoleText;
+using testsupport::devicePort;
+
+namespace {
+
+const QString kFoundC100 = QStringLiteral("KALDORIUM-LPT device found with address 0xC100\n");
+const QString kRefresh = QStringLiteral("Refresh ports list\n");
+
+QPushButton *pin(const QWidget &window, int number)
+{
+    return child<QPushButton>(window, qPrintable(QStringLiteral("pushButton_%1").arg(number)));
+}
+
+void click(const QWidget &window, const char *button)
+{
+    QTest::mouseClick(child<QAbstractButton>(window, button), Qt::LeftButton);
+}
+
+} // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { testsupport::resetProgram(); }
+
+    void construction();
+    void timerTicksWithoutSending_data();
+    void timerTicksWithoutSending();
+    void consoleLinesLandAtTheEnd_data();
+    void consoleLinesLandAtTheEnd();
+    void closingTheWindowClosesThePort();
+};
+
+void MainWindowTest::construction()
+{
+    testsupport::FakeHost host;
+    MainWindow window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("Holmcraft KALDORIUM-LPT tester / configurator"));
+    QCOMPARE(child<QTabWidget>(window, "tabWidget")->currentIndex(), 0);
+
+    for (int number = 1; number <= 25; ++number) {
+        const QString expected = number <= 17
+                                     ? QStringLiteral("background-color: rgb(255,255,255);")
+                                     : QStringLiteral("background-color: rgb(0,0,0);");
+        QCOMPARE(pin(window, number)->styleSheet(), expected);
+    }
+    QStringList styled;
+    for (const QWidget *widget : window.findChildren<QWidget *>()) {
+        if (!widget->styleSheet().isEmpty() &&
+            !widget->objectName().startsWith(QLatin1String("pushButton_")))
+            styled << widget->objectName();
+    }
+    QCOMPARE(styled, QStringList());
+    QVERIFY(window.styleSheet().isEmpty());
+
+    QCOMPARE(int(serial_output_buff[0]), 0xFF);
+    QCOMPARE(int(serial_output->header), 0xFF);
+    QCOMPARE(window.findChildren<QSerialPort *>().size(), 1);
+    QVERIFY(!window.findChild<QSerialPort *>()->isOpen());
+}
+
+void MainWindowTest::timerTicksWithoutSending_data()
+{
+    QTest::addColumn<bool>("portOpen");
+    QTest::newRow("no device") << false;
+    QTest::newRow("port open") << true;
+}
+
+void MainWindowTest::timerTicksWithoutSending()
+{
+    QFETCH(bool, portOpen);
+
+    testsupport::FakeHost host;
+    PseudoTerminal line;
+    if (portOpen) {
+        host.setPorts({devicePort("C100")});
+        host.linkNode("KALDORIUM_LPT_C100", line.slavePath());
+    }
+    MainWindow window;
+    if (portOpen) {
+        click(window, "Open_pushButton");
+        QVERIFY(window.findChild<QSerialPort *>()->isOpen());
+    }
+
+    // The reported levels show on the pins only from the timer, every 21st tick.
+    input_data = 0x01;    // D0: pin 2
+    input_status = 0x08;  // S3: pin 15
+    input_control = 0x01; // C0: pin 1
+    QTRY_VERIFY(pin(window, 2)->isDown());
+    QVERIFY(pin(window, 15)->isDown());
+    QVERIFY(pin(window, 1)->isDown());
+
+    QCOMPARE(line.readAvailable(), QByteArray());
+    QCOMPARE(int(serial_output->counter), 0);
+}
+
+void MainWindowTest::consoleLinesLandAtTheEnd_data()
+{
+    // Where the operator left the console's cursor: anchor and position in characters
+    // from the start (-1: the end), or a mouse click at a position.
+    QTest::addColumn<int>("anchor");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<bool>("byMouse");
+
+    QTest::newRow("cursor at the start") << 0 << 0 << false;
+    QTest::newRow("cursor in the middle") << 30 << 30 << false;
+    QTest::newRow("selection in the middle") << 10 << 40 << false;
+    QTest::newRow("selection backwards") << 60 << 5 << false;
+    QTest::newRow("everything selected") << 0 << -1 << false;
+    QTest::newRow("clicked inside the text") << 20 << 20 << true;
+}
+
+void MainWindowTest::consoleLinesLandAtTheEnd()
+{
+    QFETCH(int, anchor);
+    QFETCH(int, position);
+    QFETCH(bool, byMouse);
+
+    testsupport::FakeHost host;
+    host.setPorts({devicePort("C100")});
+    MainWindow window;
+    auto *console = child<QPlainTextEdit>(window, "console");
+    click(window, "refresh_pushButton");
+    const QString before = consoleText(window);
+    QCOMPARE(before, kFoundC100 + kRefresh + kFoundC100);
+
+    const int end = before.size();
+    QTextCursor cursor = console->textCursor();
+    cursor.setPosition(anchor < 0 ? end : anchor);
+    if (byMouse) {
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QPoint at = console->cursorRect(cursor).center();
+        QTest::mouseClick(console->viewport(), Qt::LeftButton, {}, at);
+        QCOMPARE(console->textCursor().position(), position);
+    } else {
+        cursor.setPosition(position < 0 ? end : position, QTextCursor::KeepAnchor);
+        console->setTextCursor(cursor);
+    }
+
+    click(window, "refresh_pushButton");
+    const QString once = before + kRefresh + kFoundC100;
+    QCOMPARE(consoleText(window), once);
+    QCOMPARE(console->textCursor().position(), once.size());
+    QVERIFY(!console->textCursor().hasSelection());
+
+    click(window, "refresh_pushButton");
+    QCOMPARE(consoleText(window), once + kRefresh + kFoundC100);
+}
+
+void MainWindowTest::closingTheWindowClosesThePort()
+{
+    testsupport::FakeHost host;
+    host.setPorts({devicePort("C300")});
+    PseudoTerminal line;
+    host.linkNode("KALDORIUM_LPT_C300", line.slavePath());
+    const QString node = host.nodeDirectory() + QStringLiteral("/KALDORIUM_LPT_C300");
+
+    auto *window = new MainWindow;
+    click(*window, "Open_pushButton");
+    auto *port = window->findChild<QSerialPort *>();
+    QVERIFY(port->isOpen());
+
+    // While the window holds the node, another port cannot open it.
+    QSerialPort other;
+    other.setPortName(node);
+    QVERIFY(!other.open(QIODevice::ReadWrite));
+
+    // The port must be closed by the window itself, while its form still stands, not later
+    // by the port object's own destruction.
+    QPointer<QPlainTextEdit> console = child<QPlainTextEdit>(*window, "console");
+    int closes = 0;
+    bool formStood = false;
+    connect(port, &QIODevice::aboutToClose, [&] {
+        ++closes;
+        formStood = !console.isNull();
+    });
+    delete window;
+    QCOMPARE(closes, 1);
+    QVERIFY(formStood);
+    QVERIFY(other.open(QIODevice::ReadWrite));
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"
