@@ -1,10 +1,15 @@
 #include "test_support.h"
 
 #include "device_link/device_contract.h"
+#include "mainwindow.h"
 #include "program_state.h"
+#include "pseudo_terminal.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
 
 namespace testsupport {
 
@@ -49,6 +54,43 @@ QString consoleText(const QWidget &window)
 void resetProgram()
 {
     reset_program_state();
+}
+
+} // namespace testsupport
+
+namespace testsupport {
+
+DeviceBench::DeviceBench() : pty_(std::make_unique<PseudoTerminal>())
+{
+    host_.setPorts({devicePort(QStringLiteral("C100"))});
+    host_.linkNode(QStringLiteral("KALDORIUM_LPT_C100"), pty_->slavePath());
+    resetProgram();
+    window_ = std::make_unique<MainWindow>();
+}
+
+DeviceBench::~DeviceBench()
+{
+    window_.reset(); // closes the port while the node and the host seams still stand
+    pty_.reset();
+}
+
+bool DeviceBench::openPort()
+{
+    const QString before = consoleText(*window_);
+    QTest::mouseClick(child<QPushButton>(*window_, "Open_pushButton"), Qt::LeftButton);
+    return consoleText(*window_) == before + QStringLiteral("Opening port - success!\n");
+}
+
+QByteArray readFromProgram(PseudoTerminal &device, int count, int timeoutMs)
+{
+    QByteArray bytes = device.readAvailable();
+    QElapsedTimer clock;
+    clock.start();
+    while (bytes.size() < count && clock.elapsed() < timeoutMs) {
+        QTest::qWait(5);
+        bytes += device.readAvailable();
+    }
+    return bytes;
 }
 
 } // namespace testsupport

@@ -59,4 +59,36 @@ void resetProgram();
 
 } // namespace testsupport
 
+class MainWindow;
+
+namespace testsupport {
+
+// A freshly started program whose port list shows one device at C100, its device node
+// leading to a pseudo-terminal: the test plays the device on the master side. The program
+// state is reset before the window is built.
+class DeviceBench {
+public:
+    DeviceBench();
+    ~DeviceBench();
+    DeviceBench(const DeviceBench &) = delete;
+    DeviceBench &operator=(const DeviceBench &) = delete;
+
+    MainWindow &window() { return *window_; }
+    PseudoTerminal &device() { return *pty_; }
+
+    // Clicks Open; true when the console reports the port open.
+    bool openPort();
+
+private:
+    FakeHost host_;
+    std::unique_ptr<PseudoTerminal> pty_;
+    std::unique_ptr<MainWindow> window_;
+};
+
+// Reads what the program writes to the device until at least `count` bytes have come or
+// `timeoutMs` has passed, keeping the event loop (and with it the program's timer) turning.
+QByteArray readFromProgram(PseudoTerminal &device, int count, int timeoutMs = 5000);
+
+} // namespace testsupport
+
 #endif
