@@ -68,32 +68,3 @@ QString MainWindow::device_error_prefix() const
         node = QString::fromLatin1(contract::kDefaultNode);
     return QStringLiteral("ERROR: ") + node + QStringLiteral(" - ");
 }
-
-void MainWindow::port_error(QSerialPort::SerialPortError error)
-{
-    // An unplugged device raises a resource error; a hung-up line raises read errors in a
-    // tight loop until the port is closed. Handle the loss once, outside Qt's own
-    // notification handler, where the port may be closed safely.
-    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
-        return;
-    if (device_loss_pending || !serialPort->isOpen())
-        return;
-    device_loss_pending = true;
-    QMetaObject::invokeMethod(this, &MainWindow::device_lost, Qt::QueuedConnection);
-}
-
-void MainWindow::device_lost()
-{
-    device_loss_pending = false;
-    if (!serialPort->isOpen())
-        return;
-    if (upload_running) {
-        // The device reboots into its bootloader: expected, and the upload closes up.
-        serialPort->close();
-        return;
-    }
-    append(QStringLiteral("ERROR: Connection to the device lost\n"));
-    if (test_run == kTestRunning)
-        on_Sto_pushButton_clicked();
-    on_Close_pushButton_clicked();
-}

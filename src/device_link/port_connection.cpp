@@ -1,11 +1,27 @@
-// Finding the devices among the host's serial ports, opening the chosen one and closing it.
+// Finding the devices among the host's serial ports, opening the chosen one, closing it, and
+// noticing when the device behind an open port is gone.
 
 #include "mainwindow.h"
 
 #include "control_states.h"
 #include "device_contract.h"
 #include "host_ports.h"
+#include "program_state.h"
 #include "ui_mainwindow.h"
+
+#include <cerrno>
+#include <poll.h>
+
+namespace {
+
+// True when the port's line has been hung up: the device is gone.
+bool line_hung_up(const QSerialPort &port)
+{
+    pollfd line{int(port.handle()), POLLIN | POLLOUT, 0};
+    return ::poll(&line, 1, 0) < 0 || (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+} // namespace
 
 bool MainWindow::scan_devices()
 {
@@ -59,4 +75,39 @@ void MainWindow::on_Close_pushButton_clicked()
     serialPort->close();
     control_state::port_closed(*ui);
     append(QStringLiteral("Close port\n"));
+}
+
+void MainWindow::port_error(QSerialPort::SerialPortError error)
+{
+    // An unplugged device raises a resource error; a hung-up line raises read errors in a
+    // tight loop until the port is closed. Handle the loss once, outside Qt's own
+    // notification handler, where the port may be closed safely.
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        return;
+    if (device_loss_pending || !serialPort->isOpen())
+        return;
+    // A line that takes nothing for the moment (a write that would block) is reported as a
+    // resource error too; it is no loss, the output goes out once the device reads again.
+    // The end of a hung-up line can carry the same text (Qt reads a stale errno there), so
+    // the line itself decides.
+    if (serialPort->errorString() == qt_error_string(EAGAIN) && !line_hung_up(*serialPort))
+        return;
+    device_loss_pending = true;
+    QMetaObject::invokeMethod(this, &MainWindow::device_lost, Qt::QueuedConnection);
+}
+
+void MainWindow::device_lost()
+{
+    device_loss_pending = false;
+    if (!serialPort->isOpen())
+        return;
+    if (upload_running) {
+        // The device reboots into its bootloader: expected, and the upload closes up.
+        serialPort->close();
+        return;
+    }
+    append(QStringLiteral("ERROR: Connection to the device lost\n"));
+    if (test_run == kTestRunning)
+        on_Sto_pushButton_clicked();
+    on_Close_pushButton_clicked();
 }
