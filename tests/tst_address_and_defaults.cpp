@@ -2,9 +2,11 @@
 // through the real window: the command frames that reach the device's end of the line, the
 // console lines, and the device's replies landing on the DEFAULTS tab.
 
+#include "console_lines.h"
 #include "mainwindow.h"
 #include "pseudo_terminal.h"
-#include "test_support.h"
+#include "pty_device_bench.h"
+#include "window_access.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -16,15 +18,9 @@
 
 #include <memory>
 
-using testsupport::child;
-using testsupport::consoleText;
+using namespace testsupport;
 
 namespace {
-
-const QStringList kLevelBoxes = {
-    "default_D0", "default_D1", "default_D2", "default_D3", "default_D4", "default_D5",
-    "default_D6", "default_D7", "default_C0", "default_C1", "default_C2", "default_C3",
-    "default_S3", "default_S4", "default_S5", "default_S6", "default_S7"};
 
 QByteArray hex(const char *text)
 {
@@ -36,7 +32,7 @@ QByteArray hex(const char *text)
 class TestAddressAndDefaults : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<testsupport::DeviceBench> bench;
+    std::unique_ptr<DeviceBench> bench;
 
     MainWindow &window() { return bench->window(); }
     PseudoTerminal &device() { return bench->device(); }
@@ -44,10 +40,7 @@ class TestAddressAndDefaults : public QObject {
     {
         return child<T>(window(), name.toLatin1().constData());
     }
-    void click(const char *name)
-    {
-        QTest::mouseClick(widget<QPushButton>(QLatin1String(name)), Qt::LeftButton);
-    }
+    void click(const char *name) { testsupport::click(window(), name); }
 
     void setDefaultsTab(bool dataOutput, bool controlOutput, const QStringList &checked)
     {
@@ -57,7 +50,7 @@ class TestAddressAndDefaults : public QObject {
         widget<QRadioButton>(controlOutput ? "control_default_output_radioButton"
                                            : "control_default_input_radioButton")
             ->setChecked(true);
-        for (const QString &box : kLevelBoxes)
+        for (const QString &box : kDefaultLevelBoxes)
             widget<QCheckBox>(box)->setChecked(checked.contains(box));
     }
 
@@ -80,14 +73,13 @@ class TestAddressAndDefaults : public QObject {
     }
 
     // Nothing more arrives after what a click sent.
-    bool lineStaysQuiet() { return testsupport::readFromProgram(device(), 1, 100).isEmpty(); }
+    bool lineStaysQuiet() { return readFromProgram(device(), 1, 100).isEmpty(); }
 
 private slots:
     void init()
     {
-        bench = std::make_unique<testsupport::DeviceBench>();
-        window().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window()));
+        bench = std::make_unique<DeviceBench>();
+        QVERIFY(showWindow(window()));
         QVERIFY(bench->openPort());
     }
 
@@ -131,7 +123,7 @@ private slots:
             << false << false << QStringList{}
             << hex("ffff04000000 ffff08000000 ffff0c000000 ffff10000000 ffff14000000");
         QTest::newRow("every data box")
-            << false << false << QStringList(kLevelBoxes.mid(0, 8))
+            << false << false << QStringList(kDefaultLevelBoxes.mid(0, 8))
             << hex("ffff04000000 ffff0800017f ffff0c000000 ffff10000000 ffff14000000");
         QTest::newRow("D7 alone crosses into the middle group")
             << false << false << QStringList{"default_D7"}
@@ -141,7 +133,7 @@ private slots:
                                            "default_C3", "default_S3", "default_S7"}
             << hex("ffff04000001 ffff08000101 ffff0c000001 ffff1000000a ffff14000108");
         QTest::newRow("data output only, D6, every control and status box")
-            << true << false << QStringList(QStringList{"default_D6"} + kLevelBoxes.mid(8))
+            << true << false << QStringList(QStringList{"default_D6"} + kDefaultLevelBoxes.mid(8))
             << hex("ffff04000001 ffff08000040 ffff0c000000 ffff1000000f ffff14000178");
         QTest::newRow("control output only, C0, S4 S6")
             << false << true << QStringList{"default_C0", "default_S4", "default_S6"}
@@ -184,24 +176,22 @@ private slots:
         QTest::addColumn<bool>("controlOutput");
         QTest::addColumn<QStringList>("checked");
         QTest::addColumn<QStringList>("lines");
-        const QString dataType = "READ_DEFAULT_DATA_PORT_TYPE\n";
-        const QString dataState = "READ_DEFAULT_DATA_PORT_STATE\n";
-        const QString controlType = "READ_DEFAULT_CONTROL_PORT_TYPE\n";
-        const QString controlState = "READ_DEFAULT_CONTROL_PORT_STATE\n";
-        const QString statusState = "READ_DEFAULT_STATUS_PORT_STATE\n";
         QTest::newRow("all clear, in reverse order")
             << hex("ffff280000 ffff240000 ffff200000 ffff1c0000 ffff180000") << false << false
             << QStringList{}
-            << QStringList{statusState, controlState, controlType, dataState, dataType};
+            << QStringList{kStatusLevelsLine, kControlLevelsLine, kControlTypeLine, kDataLevelsLine,
+                           kDataTypeLine};
         QTest::newRow("mixed, shuffled")
             << hex("ffff240006 ffff1c0101 ffff280050 ffff180001 ffff200000") << true << false
             << QStringList{"default_C1", "default_C2", "default_D0",
                            "default_D7", "default_S4", "default_S6"}
-            << QStringList{controlState, dataState, statusState, dataType, controlType};
+            << QStringList{kControlLevelsLine, kDataLevelsLine, kStatusLevelsLine, kDataTypeLine,
+                           kControlTypeLine};
         QTest::newRow("everything set, in request order")
             << hex("ffff180001 ffff1c017f ffff200001 ffff24000f ffff280178") << true << true
-            << kLevelBoxes
-            << QStringList{dataType, dataState, controlType, controlState, statusState};
+            << kDefaultLevelBoxes
+            << QStringList{kDataTypeLine, kDataLevelsLine, kControlTypeLine, kControlLevelsLine,
+                           kStatusLevelsLine};
     }
 
     void repliesLandOnDefaultsTab()
@@ -213,7 +203,7 @@ private slots:
         QFETCH(QStringList, lines);
         widget<QTabWidget>("tabWidget")->setCurrentIndex(3);
         // Start from the opposite of what the device will report.
-        QStringList unchecked = kLevelBoxes;
+        QStringList unchecked = kDefaultLevelBoxes;
         for (const QString &box : checked)
             unchecked.removeAll(box);
         setDefaultsTab(!dataOutput, !controlOutput, unchecked);
@@ -230,7 +220,7 @@ private slots:
                  controlOutput);
         QCOMPARE(widget<QRadioButton>("control_default_input_radioButton")->isChecked(),
                  !controlOutput);
-        for (const QString &box : kLevelBoxes)
+        for (const QString &box : kDefaultLevelBoxes)
             QVERIFY2(widget<QCheckBox>(box)->isChecked() == checked.contains(box), qPrintable(box));
     }
 };

@@ -1,11 +1,13 @@
 // Which controls each event enables or disables, on a bare form and through the window.
 #include "control_states.h"
-#include "device_functions/firmware_tool.h"
+#include "db25_pins.h"
+#include "fake_host.h"
+#include "firmware_file_choice.h"
 #include "mainwindow.h"
 #include "program_state.h"
-#include "pseudo_terminal.h"
-#include "test_support.h"
+#include "pty_device_bench.h"
 #include "ui_mainwindow.h"
+#include "window_access.h"
 
 #include <QtTest>
 
@@ -13,8 +15,7 @@
 
 Q_DECLARE_METATYPE(host::SerialPortEntry)
 
-using testsupport::child;
-using testsupport::devicePort;
+using namespace testsupport;
 
 namespace {
 
@@ -30,19 +31,7 @@ bool ownFlag(const QWidget *widget)
     return !widget->testAttribute(Qt::WA_ForceDisabled);
 }
 
-// The form's widgets; the toolkit's inner widgets (unnamed or "qt_...") are left out.
-QList<QWidget *> formWidgets(const QWidget &window)
-{
-    QList<QWidget *> widgets;
-    for (QWidget *widget : window.findChildren<QWidget *>()) {
-        const QString name = widget->objectName();
-        if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_")))
-            widgets << widget;
-    }
-    return widgets;
-}
-
-QStringList pinNames(std::initializer_list<int> pins)
+QStringList pinNames(const QList<int> &pins)
 {
     QStringList names;
     for (int pin : pins)
@@ -52,16 +41,15 @@ QStringList pinNames(std::initializer_list<int> pins)
 
 QStringList pinRange(int first, int last)
 {
-    QStringList names;
+    QList<int> pins;
     for (int pin = first; pin <= last; ++pin)
-        names << QStringLiteral("pushButton_%1").arg(pin);
-    return names;
+        pins << pin;
+    return pinNames(pins);
 }
 
-const QStringList kDataPins = pinRange(2, 9);
-const QStringList kControlPins = pinNames({1, 14, 16, 17});
-const QStringList kStatusPins = pinNames({10, 11, 12, 13, 15});
-const QStringList kGroundPins = pinRange(18, 25);
+const QStringList kDataPinNames = pinNames(kDataPins);
+const QStringList kControlPinNames = pinNames(kControlPins);
+const QStringList kStatusAndGroundPinNames = pinNames(kStatusPins + kGroundPins);
 const QStringList kDefaultsContainers = {"groupBox_2", "groupBox_3", "groupBox_6", "frame_5"};
 
 // "+name" enables the widget, "-name" disables it.
@@ -159,19 +147,13 @@ QHash<QString, bool> parseFlags(const QStringList &flags)
     return parsed;
 }
 
-void click(const QWidget &window, const char *button)
-{
-    QTest::mouseClick(child<QAbstractButton>(window, button), Qt::LeftButton);
-}
-
 } // namespace
 
 class ControlStatesTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { testsupport::resetProgram(); }
-    void cleanup() { firmware::set_file_chooser({}); }
+    void init() { reset_program_state(); }
 
     void eachEventSetsExactlyItsFlags_data();
     void eachEventSetsExactlyItsFlags();
@@ -224,9 +206,9 @@ void ControlStatesTest::testStartedEnablesTheOutputPins_data()
     QTest::addColumn<QStringList>("enabledPins");
 
     QTest::newRow("both input") << false << false << QStringList();
-    QTest::newRow("data output") << true << false << kDataPins;
-    QTest::newRow("control output") << false << true << kControlPins;
-    QTest::newRow("both output") << true << true << kDataPins + kControlPins;
+    QTest::newRow("data output") << true << false << kDataPinNames;
+    QTest::newRow("control output") << false << true << kControlPinNames;
+    QTest::newRow("both output") << true << true << kDataPinNames + kControlPinNames;
 }
 
 void ControlStatesTest::testStartedEnablesTheOutputPins()
@@ -263,7 +245,7 @@ void ControlStatesTest::noEventEnablesAStatusOrGroundPin()
     setAll(form.window, false);
     for (auto it = events().cbegin(); it != events().cend(); ++it) {
         it.value()(form.ui);
-        for (const QString &pin : kStatusPins + kGroundPins)
+        for (const QString &pin : kStatusAndGroundPinNames)
             QVERIFY2(!ownFlag(child<QWidget>(form.window, qPrintable(pin))),
                      qPrintable(it.key() + QLatin1String(" enabled ") + pin));
     }
@@ -289,10 +271,10 @@ void ControlStatesTest::windowStartsDisconnected()
     QFETCH(bool, openEnabled);
     QFETCH(QString, console);
 
-    testsupport::FakeHost host;
+    FakeHost host;
     host.setPorts(ports);
     MainWindow window;
-    QCOMPARE(testsupport::consoleText(window), console);
+    QCOMPARE(consoleText(window), console);
 
     // The form's own "off" flags, then start-up, then no-device when nothing was found.
     QStringList disabled = {"Close_pushButton", "Run_pushButton", "Sto_pushButton",
@@ -311,7 +293,7 @@ void ControlStatesTest::windowStartsDisconnected()
 
 void ControlStatesTest::refreshTogglesOpen()
 {
-    testsupport::FakeHost host;
+    FakeHost host;
     MainWindow window;
     auto *open = child<QWidget>(window, "Open_pushButton");
     QVERIFY(!open->isEnabled());
@@ -333,7 +315,7 @@ void ControlStatesTest::refreshTogglesOpen()
 
 void ControlStatesTest::portClosedEnablesOpenWhateverTheScanFound()
 {
-    testsupport::FakeHost host;
+    FakeHost host;
     MainWindow window;
     QVERIFY(!child<QWidget>(window, "Open_pushButton")->isEnabled());
 
@@ -341,24 +323,20 @@ void ControlStatesTest::portClosedEnablesOpenWhateverTheScanFound()
     QVERIFY(QMetaObject::invokeMethod(&window, "on_Close_pushButton_clicked"));
     QVERIFY(child<QWidget>(window, "Open_pushButton")->isEnabled());
     QVERIFY(child<QWidget>(window, "refresh_pushButton")->isEnabled());
-    QVERIFY(testsupport::consoleText(window).endsWith(QLatin1String("Close port\n")));
+    QVERIFY(consoleText(window).endsWith(QLatin1String("Close port\n")));
 }
 
 void ControlStatesTest::uploadFollowsTheFirmwareFileOnly()
 {
-    testsupport::FakeHost host;
-    host.setPorts({devicePort("C100")});
-    PseudoTerminal line;
-    host.linkNode("KALDORIUM_LPT_C100", line.slavePath());
-    MainWindow window;
+    DeviceBench bench;
+    const MainWindow &window = bench.window();
     auto *upload = child<QWidget>(window, "UploadFirmware");
 
-    click(window, "Open_pushButton");
-    QVERIFY(testsupport::consoleText(window).endsWith(QLatin1String("Opening port - success!\n")));
+    QVERIFY(bench.openPort());
     QVERIFY(!upload->isEnabled());
 
-    QString chosen = QStringLiteral("/tmp/notes.txt"); // passes the dialog, fails the upload
-    firmware::set_file_chooser([&chosen](QWidget *) { return chosen; });
+    // A file that passes the dialog but not the upload.
+    FirmwareFileChoice choice(QStringLiteral("/tmp/notes.txt"));
     click(window, "OpenFirmware");
     QVERIFY(upload->isEnabled());
 
@@ -367,12 +345,12 @@ void ControlStatesTest::uploadFollowsTheFirmwareFileOnly()
                            "Close_pushButton"};
     for (const char *step : steps) {
         if (qstrcmp(step, "OpenFirmware") == 0)
-            chosen.clear();
+            choice.set(QString());
         click(window, step);
         QVERIFY2(upload->isEnabled(), step);
     }
-    QVERIFY(testsupport::consoleText(window).contains(QLatin1String("Incorrect path to file\n")));
-    QVERIFY(testsupport::consoleText(window).contains(QLatin1String("File not loaded\n")));
+    QVERIFY(consoleText(window).contains(QLatin1String("Incorrect path to file\n")));
+    QVERIFY(consoleText(window).contains(QLatin1String("File not loaded\n")));
     QVERIFY(!child<QWidget>(window, "OpenFirmware")->isEnabled());
     QVERIFY(upload->isEnabled());
 }

@@ -3,13 +3,19 @@
 // meant to go away. The simulated KALDORIUM-LPT is dropped (its line hangs up, so the port
 // raises resource and read errors until it is closed) and plugged in again.
 
-#include "device_functions/firmware_tool.h"
+#include "console_lines.h"
+#include "firmware_file_choice.h"
 #include "mainwindow.h"
+#include "message_recorder.h"
 #include "program_state.h"
-#include "reliability_support.h"
+#include "simulated_device_rig.h"
+#include "standin_dfu_util.h"
+#include "window_access.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSerialPort>
 #include <QSignalSpy>
@@ -18,9 +24,7 @@
 
 #include <functional>
 
-using reliability::enabledFlags;
-using reliability::SimulatedBench;
-using testsupport::child;
+using namespace testsupport;
 
 namespace {
 
@@ -29,48 +33,27 @@ const QString kStopped = QStringLiteral("The Test is stopped!\n");
 const QString kClosed = QStringLiteral("Close port\n");
 const QString kReadRequested = QStringLiteral("The default states have been read\n");
 const QString kToolStarts = QStringLiteral("Uploading. Please wait...\n");
+const QString kFoundAgain = QStringLiteral("Refresh ports list\n") + foundLine("C100") +
+                            QStringLiteral("Opening port - success!\n");
 
 // Errors a port may raise between the hang-up and the close that answers it; a hung-up line
 // that stays open raises hundreds of thousands a second.
 constexpr int kErrorsAtMost = 50;
 
 // The control state that the operator's own clicks leave behind, on a fresh program.
-QMap<QString, bool> flagsAfter(const std::function<void(SimulatedBench &)> &actions)
+QMap<QString, bool> flagsAfter(const std::function<void(SimulatedDeviceRig &)> &actions)
 {
-    SimulatedBench bench;
-    actions(bench);
-    return enabledFlags(bench.window());
+    SimulatedDeviceRig rig;
+    actions(rig);
+    return enabledFlags(rig.window());
 }
 
 // Unplugs the device; true once the program has closed its port.
-bool dropAndWaitForClose(SimulatedBench &bench)
+bool unplugAndWaitForClose(SimulatedDeviceRig &rig)
 {
-    bench.device().drop();
-    return QTest::qWaitFor([&bench] { return !bench.port().isOpen(); }, 5000);
+    rig.unplug();
+    return QTest::qWaitFor([&rig] { return !rig.port().isOpen(); }, 5000);
 }
-
-// The console of an accepted upload from the click on, as the operator reads it.
-QString uploadLines(const QString &image)
-{
-    return QStringLiteral("Switch to bootloader mode\n"
-                          "Waiting for restart\n"
-                          "Run Command: \n"
-                          "dfu-util -d 1209:db42 -D ") +
-           image + QStringLiteral("\n") + kToolStarts +
-           QStringLiteral("The device has been updated\n") + kClosed;
-}
-
-// Chooses the firmware image in the file dialog's place while alive.
-class ChosenImage {
-public:
-    explicit ChosenImage(const QString &path)
-    {
-        firmware::set_file_chooser([path](QWidget *) { return path; });
-    }
-    ~ChosenImage() { firmware::set_file_chooser({}); }
-    ChosenImage(const ChosenImage &) = delete;
-    ChosenImage &operator=(const ChosenImage &) = delete;
-};
 
 // What the window looks like at the moment dfu-util is about to run.
 struct AtToolStart {
@@ -79,14 +62,14 @@ struct AtToolStart {
     QMap<QString, bool> flags;
 };
 
-void watchToolStart(SimulatedBench &bench, AtToolStart &at)
+void watchToolStart(SimulatedDeviceRig &rig, AtToolStart &at)
 {
-    auto *console = child<QPlainTextEdit>(bench.window(), "console");
-    QObject::connect(console, &QPlainTextEdit::textChanged, console, [&bench, &at, console] {
+    auto *console = child<QPlainTextEdit>(rig.window(), "console");
+    QObject::connect(console, &QPlainTextEdit::textChanged, console, [&rig, &at, console] {
         if (!at.seen && console->toPlainText().endsWith(kToolStarts)) {
             at.seen = true;
-            at.portOpen = bench.port().isOpen();
-            at.flags = enabledFlags(bench.window());
+            at.portOpen = rig.port().isOpen();
+            at.flags = enabledFlags(rig.window());
         }
     });
 }
@@ -106,24 +89,29 @@ private slots:
     void upgradeDuringRunningTestKeepsTheTestQuietly();
 };
 
+// A test with the data port as output, so that pins are operable when the device goes.
 void DeviceLossTest::lossDuringTestStopsItAndClosesThePort()
 {
-    const QMap<QString, bool> stoppedAndClosed = flagsAfter([](SimulatedBench &bench) {
-        QVERIFY(bench.openAndRunTest());
-        bench.click("Sto_pushButton");
-        bench.click("Close_pushButton");
+    const QMap<QString, bool> stoppedAndClosed = flagsAfter([](SimulatedDeviceRig &rig) {
+        child<QRadioButton>(rig.window(), "radioButton_2")->setChecked(true);
+        QVERIFY(rig.openAndRunTest());
+        rig.click("Sto_pushButton");
+        rig.click("Close_pushButton");
     });
 
-    SimulatedBench bench;
-    QVERIFY(bench.openAndRunTest());
-    QSignalSpy errors(&bench.port(), &QSerialPort::errorOccurred);
-    const QString before = bench.console();
+    SimulatedDeviceRig rig;
+    child<QRadioButton>(rig.window(), "radioButton_2")->setChecked(true);
+    QVERIFY(rig.openAndRunTest());
+    QVERIFY(pinButton(rig.window(), 2)->isEnabled());
+    QSignalSpy errors(&rig.port(), &QSerialPort::errorOccurred);
+    const QString before = rig.console();
 
-    QVERIFY(dropAndWaitForClose(bench));
+    QVERIFY(unplugAndWaitForClose(rig));
     const QString afterLoss = before + kLost + kStopped + kClosed;
-    QCOMPARE(bench.console(), afterLoss);
+    QCOMPARE(rig.console(), afterLoss);
     QCOMPARE(int(test_run), 0);
-    QCOMPARE(enabledFlags(bench.window()), stoppedAndClosed);
+    QCOMPARE(enabledFlags(rig.window()), stoppedAndClosed);
+    QCOMPARE(unlikePortClosed(rig.window()), QStringList());
 
     // Quiet afterwards: the closed port raises nothing more and nothing more is written.
     const int errorsAtClose = errors.count();
@@ -131,64 +119,61 @@ void DeviceLossTest::lossDuringTestStopsItAndClosesThePort()
              qPrintable(QString::number(errorsAtClose)));
     QTest::qWait(300);
     QCOMPARE(errors.count(), errorsAtClose);
-    QCOMPARE(bench.console(), afterLoss);
+    QCOMPARE(rig.console(), afterLoss);
 
     // Plugged in again: Refresh lists it, Open opens it, and a new test streams to it.
-    QVERIFY(bench.replugAndOpen());
-    QCOMPARE(bench.console(),
-             afterLoss + QStringLiteral("Refresh ports list\n"
-                                        "KALDORIUM-LPT device found with address 0xC100\n"
-                                        "Opening port - success!\n"));
-    QSignalSpy frames(&bench.device(), &SimulatedDeviceEndpoint::testFrameReceived);
-    bench.click("Run_pushButton");
+    QVERIFY(rig.replugAndOpen());
+    QCOMPARE(rig.console(), afterLoss + kFoundAgain);
+    QCOMPARE(child<QComboBox>(rig.window(), "port_list_comboBox")->currentText(),
+             QStringLiteral("C100"));
+    QSignalSpy frames(&rig.endpoint(), &SimulatedDeviceEndpoint::testFrameReceived);
+    rig.click("Run_pushButton");
+    QCOMPARE(rig.console(), afterLoss + kFoundAgain + QStringLiteral("The Test is running\n"));
     QVERIFY(frames.wait(5000));
 }
 
 void DeviceLossTest::lossWithThePortOpen()
 {
-    const QMap<QString, bool> closed = flagsAfter([](SimulatedBench &bench) {
-        QVERIFY(bench.open());
-        bench.click("Close_pushButton");
+    const QMap<QString, bool> closed = flagsAfter([](SimulatedDeviceRig &rig) {
+        QVERIFY(rig.open());
+        rig.click("Close_pushButton");
     });
 
-    SimulatedBench bench;
-    QVERIFY(bench.open());
-    const QString before = bench.console();
-    QVERIFY(dropAndWaitForClose(bench));
-    QCOMPARE(bench.console(), before + kLost + kClosed);
-    QCOMPARE(enabledFlags(bench.window()), closed);
+    SimulatedDeviceRig rig;
+    QVERIFY(rig.open());
+    const QString before = rig.console();
+    QVERIFY(unplugAndWaitForClose(rig));
+    QCOMPARE(rig.console(), before + kLost + kClosed);
+    QCOMPARE(enabledFlags(rig.window()), closed);
 }
 
 void DeviceLossTest::everyLossIsReportedOnce()
 {
-    SimulatedBench bench;
-    QVERIFY(bench.openAndRunTest());
+    SimulatedDeviceRig rig;
+    QVERIFY(rig.openAndRunTest());
     for (int loss = 1; loss <= 3; ++loss) {
-        QSignalSpy errors(&bench.port(), &QSerialPort::errorOccurred);
-        QVERIFY(dropAndWaitForClose(bench));
+        QSignalSpy errors(&rig.port(), &QSerialPort::errorOccurred);
+        QVERIFY(unplugAndWaitForClose(rig));
         QTest::qWait(100);
-        QCOMPARE(bench.console().count(kLost), loss);
+        QCOMPARE(rig.console().count(kLost), loss);
         QVERIFY2(errors.count() <= kErrorsAtMost, qPrintable(QString::number(errors.count())));
-        QVERIFY(bench.replugAndOpen());
+        QVERIFY(rig.replugAndOpen());
     }
-    QCOMPARE(bench.console().count(kStopped), 1); // only the first loss found a test running
+    QCOMPARE(rig.console().count(kStopped), 1); // only the first loss found a test running
 }
 
 void DeviceLossTest::lossDuringDefaultsRead()
 {
-    const QMap<QString, bool> closed = flagsAfter([](SimulatedBench &bench) {
-        QVERIFY(bench.open());
-        bench.click("Close_pushButton");
+    const QMap<QString, bool> closed = flagsAfter([](SimulatedDeviceRig &rig) {
+        QVERIFY(rig.open());
+        rig.click("Close_pushButton");
     });
 
-    SimulatedBench bench;
-    QVERIFY(bench.open());
-    const QWidget &window = bench.window();
+    SimulatedDeviceRig rig;
+    QVERIFY(rig.open());
+    const QWidget &window = rig.window();
     const QStringList stored = {"default_D0", "default_D7", "default_C2", "default_S5"};
-    const QStringList levels = {
-        "default_D0", "default_D1", "default_D2", "default_D3", "default_D4", "default_D5",
-        "default_D6", "default_D7", "default_C0", "default_C1", "default_C2", "default_C3",
-        "default_S3", "default_S4", "default_S5", "default_S6", "default_S7"};
+    const QStringList &levels = kDefaultLevelBoxes;
     const auto check = [&window](const QString &name, bool on) {
         child<QCheckBox>(window, qPrintable(name))->setChecked(on);
     };
@@ -201,20 +186,20 @@ void DeviceLossTest::lossDuringDefaultsRead()
     child<QRadioButton>(window, "control_default_output_radioButton")->setChecked(true);
     for (const QString &name : stored)
         check(name, true);
-    bench.click("Defaults_set");
-    QTRY_COMPARE(bench.device().snapshot().storedValue(20), 0x20u);
+    rig.click("Defaults_set");
+    QTRY_COMPARE(rig.device().storedValue(20), 0x20u);
     child<QRadioButton>(window, "data_default_input_radioButton")->setChecked(true);
     child<QRadioButton>(window, "control_default_input_radioButton")->setChecked(true);
     for (const QString &name : levels)
         check(name, false);
 
     // The device stops taking the requests, then goes: no reply ever comes.
-    bench.device().setStalled(true);
-    const QString before = bench.console();
-    bench.click("Defaults_read");
-    QVERIFY(dropAndWaitForClose(bench));
+    rig.stall(true);
+    const QString before = rig.console();
+    rig.click("Defaults_read");
+    QVERIFY(unplugAndWaitForClose(rig));
     QTest::qWait(100);
-    QCOMPARE(bench.console(), before + kReadRequested + kLost + kClosed);
+    QCOMPARE(rig.console(), before + kReadRequested + kLost + kClosed);
     QCOMPARE(enabledFlags(window), closed);
     QVERIFY(checked("data_default_input_radioButton"));
     QVERIFY(checked("control_default_input_radioButton"));
@@ -222,44 +207,55 @@ void DeviceLossTest::lossDuringDefaultsRead()
         QVERIFY2(!checked(name), qPrintable(name));
 
     // Back again, the read-back fills the tab.
-    QVERIFY(bench.replugAndOpen());
-    bench.click("Defaults_read");
-    QTRY_VERIFY(bench.console().endsWith(QStringLiteral("READ_DEFAULT_STATUS_PORT_STATE\n")));
+    QVERIFY(rig.replugAndOpen());
+    rig.click("Defaults_read");
+    QTRY_VERIFY(rig.console().endsWith(kStatusLevelsLine));
     QVERIFY(checked("data_default_output_radioButton"));
     QVERIFY(checked("control_default_output_radioButton"));
     for (const QString &name : levels)
         QVERIFY2(checked(name) == stored.contains(name), qPrintable(name));
 }
 
+// The upgrade from the choice of the image to the flashed device back on the line.
 void DeviceLossTest::upgradeReadsAsPlannedWhileTheDeviceGoes()
 {
-    reliability::StandInDfuUtil dfuUtil;
-    const QString image = dfuUtil.scratchDirectory() + QStringLiteral("/HC_KLPTV1_2.bin");
-    ChosenImage chosen(image);
+    StandInDfuUtil dfuUtil;
+    const QString image = dfuUtil.scratchDirectory() + QStringLiteral("/HC_KLPTV1 image.bin");
+    FirmwareFileChoice choice(image);
 
     // The same upload with a device that stays on the line to its end.
-    const QMap<QString, bool> afterUpload = flagsAfter([](SimulatedBench &bench) {
-        bench.device().setBootloaderDropDelay(24 * 3600 * 1000);
-        QVERIFY(bench.open());
-        bench.click("OpenFirmware");
-        bench.click("UploadFirmware");
+    const QMap<QString, bool> afterUpload = flagsAfter([](SimulatedDeviceRig &rig) {
+        rig.endpoint().setBootloaderDropDelay(24 * 3600 * 1000);
+        QVERIFY(rig.open());
+        rig.click("OpenFirmware");
+        rig.click("UploadFirmware");
     });
 
-    SimulatedBench bench;
-    QVERIFY(bench.open());
-    bench.click("OpenFirmware");
-    QSignalSpy errors(&bench.port(), &QSerialPort::errorOccurred);
-    QSignalSpy dropped(&bench.device(), &SimulatedDeviceEndpoint::dropped);
+    SimulatedDeviceRig rig;
+    QVERIFY(rig.open());
+    child<QTabWidget>(rig.window(), "tabWidget")->setCurrentIndex(4); // the upgrade's own tab
+    const QString before = rig.console();
+    rig.click("OpenFirmware");
+    const QString chosen = QStringLiteral("The file has been loaded\nPath: ") + image + '\n';
+    QCOMPARE(rig.console(), before + chosen);
+    QSignalSpy errors(&rig.port(), &QSerialPort::errorOccurred);
+    QSignalSpy commands(&rig.endpoint(), &SimulatedDeviceEndpoint::commandReceived);
+    QSignalSpy dropped(&rig.endpoint(), &SimulatedDeviceEndpoint::dropped);
     AtToolStart atToolStart;
-    watchToolStart(bench, atToolStart);
-    const QMap<QString, bool> flagsBefore = enabledFlags(bench.window());
-    const QString before = bench.console();
+    watchToolStart(rig, atToolStart);
+    const QMap<QString, bool> flagsBefore = enabledFlags(rig.window());
+    const qint64 bytesBefore = rig.endpoint().traffic().bytesFromHost;
 
-    bench.click("UploadFirmware"); // returns when the upload has ended
+    rig.click("UploadFirmware"); // returns when the upload has ended
 
     QCOMPARE(dropped.count(), 1);
-    QCOMPARE(bench.console(), before + uploadLines(image));
-    QVERIFY(!bench.console().contains(QStringLiteral("ERROR: ")));
+    QCOMPARE(rig.console(), before + chosen + uploadLines(image, kDeviceUpdated));
+    // FF FF 7F 00 00 00, and nothing else
+    QCOMPARE(rig.endpoint().traffic().bytesFromHost - bytesBefore, qint64(6));
+    QCOMPARE(commands.count(), 1);
+    QCOMPARE(commands.at(0).at(0).value<quint8>(), quint8(0x7F));
+    QCOMPARE(commands.at(0).at(1).value<quint32>(), 0u);
+    QVERIFY(rig.device().inBootloader());
     // The port was let go when the device went, not only at the end.
     QVERIFY(atToolStart.seen);
     QVERIFY(!atToolStart.portOpen);
@@ -268,37 +264,43 @@ void DeviceLossTest::upgradeReadsAsPlannedWhileTheDeviceGoes()
     QMap<QString, bool> uploadStarted = flagsBefore;
     uploadStarted[QStringLiteral("UploadFirmware")] = false;
     QCOMPARE(atToolStart.flags, uploadStarted);
-    QCOMPARE(enabledFlags(bench.window()), afterUpload);
-    QCOMPARE(child<QTabWidget>(bench.window(), "tabWidget")->currentIndex(), 0);
+    QCOMPARE(enabledFlags(rig.window()), afterUpload);
+    QCOMPARE(unlikePortClosed(rig.window()), QStringList());
+    QCOMPARE(child<QTabWidget>(rig.window(), "tabWidget")->currentIndex(), 0);
     QCOMPARE(dfuUtil.runs().size(), 2); // the reference upload, then this one
     QCOMPARE(dfuUtil.runs().last(), (QByteArrayList{"-d", "1209:db42", "-D", image.toUtf8()}));
 
-    QVERIFY(bench.replugAndOpen());
+    // The flashed device comes back; the operator refreshes and opens it.
+    const QString afterUpgrade = rig.console();
+    QVERIFY(rig.replugAndOpen());
+    QVERIFY(!rig.device().inBootloader());
+    QCOMPARE(rig.console(), afterUpgrade + kFoundAgain);
+    QVERIFY(!rig.console().contains(QStringLiteral("ERROR: ")));
 }
 
 void DeviceLossTest::upgradeDuringRunningTestKeepsTheTestQuietly()
 {
-    reliability::StandInDfuUtil dfuUtil;
+    StandInDfuUtil dfuUtil;
     const QString image = dfuUtil.scratchDirectory() + QStringLiteral("/HC_KLPTV1.bin");
-    ChosenImage chosen(image);
+    FirmwareFileChoice choice(image);
 
-    SimulatedBench bench;
-    QVERIFY(bench.open());
-    bench.click("OpenFirmware");
-    QSignalSpy frames(&bench.device(), &SimulatedDeviceEndpoint::testFrameReceived);
-    bench.click("Run_pushButton");
+    SimulatedDeviceRig rig;
+    QVERIFY(rig.open());
+    rig.click("OpenFirmware");
+    QSignalSpy frames(&rig.endpoint(), &SimulatedDeviceEndpoint::testFrameReceived);
+    rig.click("Run_pushButton");
     QVERIFY(frames.wait(5000));
-    QSignalSpy errors(&bench.port(), &QSerialPort::errorOccurred);
+    QSignalSpy errors(&rig.port(), &QSerialPort::errorOccurred);
     AtToolStart atToolStart;
-    watchToolStart(bench, atToolStart);
-    QMap<QString, bool> uploadStarted = enabledFlags(bench.window());
+    watchToolStart(rig, atToolStart);
+    QMap<QString, bool> uploadStarted = enabledFlags(rig.window());
     uploadStarted[QStringLiteral("UploadFirmware")] = false;
-    const QString before = bench.console();
+    const QString before = rig.console();
 
-    reliability::WarningRecorder warnings;
-    bench.click("UploadFirmware");
+    MessageRecorder messages;
+    rig.click("UploadFirmware");
 
-    QCOMPARE(bench.console(), before + uploadLines(image));
+    QCOMPARE(rig.console(), before + uploadLines(image, kDeviceUpdated));
     QVERIFY(atToolStart.seen);
     QVERIFY(!atToolStart.portOpen);
     QCOMPARE(atToolStart.flags, uploadStarted); // the loss stopped nothing
@@ -310,11 +312,11 @@ void DeviceLossTest::upgradeDuringRunningTestKeepsTheTestQuietly()
     const uint8_t counter = serial_output->counter;
     QTRY_VERIFY(serial_output->counter != counter);
     QTest::qWait(300);
-    QCOMPARE(warnings.messages(), QStringList());
+    QCOMPARE(messages.complaints(), QStringList());
 
-    QVERIFY(child<QAbstractButton>(bench.window(), "Sto_pushButton")->isEnabled());
-    bench.click("Sto_pushButton");
-    QCOMPARE(bench.console(), before + uploadLines(image) + kStopped);
+    QVERIFY(child<QAbstractButton>(rig.window(), "Sto_pushButton")->isEnabled());
+    rig.click("Sto_pushButton");
+    QCOMPARE(rig.console(), before + uploadLines(image, kDeviceUpdated) + kStopped);
 }
 
 QTEST_MAIN(DeviceLossTest)

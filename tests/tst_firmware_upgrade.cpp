@@ -2,10 +2,14 @@
 // and full uploads against a stand-in dfu-util that records the arguments it was given.
 // An accepted upload pauses for some 3 s, so the full runs are kept few and each checks much.
 
-#include "device_functions/firmware_tool.h"
+#include "console_lines.h"
+#include "firmware_file_choice.h"
 #include "mainwindow.h"
+#include "message_recorder.h"
 #include "pseudo_terminal.h"
-#include "test_support.h"
+#include "pty_device_bench.h"
+#include "standin_dfu_util.h"
+#include "window_access.h"
 
 #include <QFile>
 #include <QPlainTextEdit>
@@ -13,93 +17,41 @@
 #include <QRadioButton>
 #include <QSocketNotifier>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
 
-using testsupport::child;
-using testsupport::consoleText;
+using namespace testsupport;
+using Tool = StandInDfuUtil::Kind;
+
+Q_DECLARE_METATYPE(Tool)
 
 namespace {
 
-enum class Tool { Recording, NotExecutable, Missing };
-
-const char kArgsVariable[] = "KALDORIUM_TEST_DFU_ARGS";
-const char kStatusVariable[] = "KALDORIUM_TEST_DFU_STATUS";
-
-// Records its arguments one per line, each exactly as received, and exits with the status
-// the test asks for.
-const char kStandInScript[] = "#!/bin/sh\n"
-                              "printf '%s\\n' \"$@\" > \"$KALDORIUM_TEST_DFU_ARGS\"\n"
-                              "exit \"${KALDORIUM_TEST_DFU_STATUS:-0}\"\n";
-
-QStringList messages; // warnings caught while a test runs on with the port closed
-
-void catchMessage(QtMsgType type, const QMessageLogContext &, const QString &text)
+// The arguments dfu-util must get: the path as the bytes that name the file on this system.
+QByteArrayList dfuArguments(const QString &path)
 {
-    if (type != QtDebugMsg)
-        messages << text;
+    return {"-d", "1209:db42", "-D", QFile::encodeName(path)};
 }
 
 } // namespace
 
-Q_DECLARE_METATYPE(Tool)
-
 class TestFirmwareUpgrade : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<testsupport::DeviceBench> bench;
-    std::unique_ptr<QTemporaryDir> scratch;
-    QByteArray savedPath;
-    QString chosen; // what the file dialog returns
+    std::unique_ptr<DeviceBench> bench;
+    FirmwareFileChoice fileChoice;
 
     MainWindow &window() { return bench->window(); }
     PseudoTerminal &device() { return bench->device(); }
     QPushButton *button(const char *name) { return child<QPushButton>(window(), name); }
-    void click(const char *name) { QTest::mouseClick(button(name), Qt::LeftButton); }
+    void click(const char *name) { testsupport::click(window(), name); }
     QTabWidget *tabs() { return child<QTabWidget>(window(), "tabWidget"); }
-    QString argsFile() const { return scratch->filePath(QStringLiteral("dfu-util-args")); }
-    QString markerFile() const { return scratch->filePath(QStringLiteral("shell-ran")); }
 
     void chooseFile(const QString &path)
     {
-        chosen = path;
+        fileChoice.set(path);
         click("OpenFirmware");
-    }
-
-    // Puts dfu-util on PATH as the test needs it. Only the recording stand-in is followed by
-    // the rest of PATH: the others must not fall through to an installed dfu-util.
-    bool installTool(Tool tool, int exitStatus)
-    {
-        const QString bin = scratch->filePath(QStringLiteral("bin"));
-        if (!QDir().mkpath(bin))
-            return false;
-        if (tool != Tool::Missing) {
-            QFile script(bin + QStringLiteral("/dfu-util"));
-            if (!script.open(QIODevice::WriteOnly) || script.write(kStandInScript) < 0)
-                return false;
-            script.close();
-            const QFile::Permissions readable = QFile::ReadOwner | QFile::WriteOwner;
-            const QFile::Permissions runnable = readable | QFile::ExeOwner;
-            script.setPermissions(tool == Tool::Recording ? runnable : readable);
-        }
-        qputenv("PATH", tool == Tool::Recording ? QFile::encodeName(bin) + ':' + savedPath
-                                                : QFile::encodeName(bin));
-        qputenv(kArgsVariable, QFile::encodeName(argsFile()));
-        qputenv(kStatusVariable, QByteArray::number(exitStatus));
-        return true;
-    }
-
-    QStringList recordedArguments()
-    {
-        QFile file(argsFile());
-        if (!file.open(QIODevice::ReadOnly))
-            return {QStringLiteral("<dfu-util did not run>")};
-        QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
-        if (!lines.isEmpty() && lines.last().isEmpty())
-            lines.removeLast();
-        return lines;
     }
 
     // Clicks Upload; returns what the device had received when the first console line came.
@@ -119,51 +71,16 @@ class TestFirmwareUpgrade : public QObject {
         return received;
     }
 
-    static QString uploadLines(const QString &path, const QString &outcome)
-    {
-        return QStringLiteral("Switch to bootloader mode\n"
-                              "Waiting for restart\n"
-                              "Run Command: \n"
-                              "dfu-util -d 1209:db42 -D ") +
-               path + QStringLiteral("\nUploading. Please wait...\n") + outcome +
-               QStringLiteral("Close port\n");
-    }
-
-    void verifyPortClosedAfterUpload()
-    {
-        QCOMPARE(tabs()->currentIndex(), 0);
-        QVERIFY(!button("UploadFirmware")->isEnabled());
-        QVERIFY(!button("Close_pushButton")->isEnabled());
-        QVERIFY(button("Open_pushButton")->isEnabled());
-        QVERIFY(button("refresh_pushButton")->isEnabled());
-        QVERIFY(!button("OpenFirmware")->isEnabled());
-        QVERIFY(!button("set_pushButton")->isEnabled());
-        QVERIFY(!button("Defaults_read")->isEnabled());
-    }
-
 private slots:
     void init()
     {
-        savedPath = qgetenv("PATH");
-        scratch = std::make_unique<QTemporaryDir>();
-        QVERIFY(scratch->isValid());
-        firmware::set_file_chooser([this](QWidget *) { return chosen; });
-        bench = std::make_unique<testsupport::DeviceBench>();
-        window().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window()));
+        bench = std::make_unique<DeviceBench>();
+        QVERIFY(showWindow(window()));
         QVERIFY(bench->openPort());
         tabs()->setCurrentIndex(4);
     }
 
-    void cleanup()
-    {
-        bench.reset();
-        firmware::set_file_chooser({});
-        qputenv("PATH", savedPath);
-        qunsetenv(kArgsVariable);
-        qunsetenv(kStatusVariable);
-        scratch.reset();
-    }
+    void cleanup() { bench.reset(); }
 
     void chooseFileReportsChoice_data()
     {
@@ -196,7 +113,7 @@ private slots:
         const QString console = consoleText(window());
         click("UploadFirmware");
         QCOMPARE(consoleText(window()), console + "Incorrect path to file\n");
-        QVERIFY(testsupport::readFromProgram(device(), 1, 100).isEmpty());
+        QVERIFY(readFromProgram(device(), 1, 100).isEmpty());
     }
 
     void refusedNameChangesNothing_data()
@@ -218,7 +135,7 @@ private slots:
     {
         QFETCH(QString, path);
         QFETCH(QString, lines);
-        QVERIFY(installTool(Tool::Recording, 0));
+        StandInDfuUtil dfuUtil;
         chooseFile(path);
         const QString console = consoleText(window());
         click("UploadFirmware");
@@ -227,25 +144,25 @@ private slots:
         QVERIFY(button("Close_pushButton")->isEnabled());
         QVERIFY(button("OpenFirmware")->isEnabled());
         QCOMPARE(tabs()->currentIndex(), 4);
-        QVERIFY(testsupport::readFromProgram(device(), 1, 100).isEmpty());
-        QVERIFY(!QFile::exists(argsFile()));
+        QVERIFY(readFromProgram(device(), 1, 100).isEmpty());
+        QCOMPARE(dfuUtil.runs(), QList<QByteArrayList>());
     }
 
     void acceptedUploadRunsToTheEnd_data()
     {
-        QTest::addColumn<QString>("name"); // under the scratch directory
+        QTest::addColumn<QString>("name"); // under the stand-in's scratch directory
         QTest::addColumn<bool>("portOpen");
         QTest::addColumn<Tool>("tool");
         QTest::addColumn<int>("exitStatus");
         QTest::addColumn<QString>("outcome");
-        const QString updated = QStringLiteral("The device has been updated\n");
         const QString notStarted = QStringLiteral("ERROR: dfu-util could not be started\n");
         QTest::newRow("marker in a directory, long path, tool succeeds")
             << "HC_KLPTV1/" + QString(600, QLatin1Char('x')) + "/firmware.bin" << true
-            << Tool::Recording << 0 << updated;
-        QTest::newRow("shell characters in the path, tool fails with status 3")
-            << "fw dir/it's \"HC_KLPTV1\"; $(touch %marker) `touch %marker` & x.bin" << true
-            << Tool::Recording << 3 << "ERROR: dfu-util failed with exit code 3\n";
+            << Tool::Recording << 0 << kDeviceUpdated;
+        QTest::newRow("shell characters, newline, non-ASCII in the path, tool fails with 3")
+            << "fw dir/it's \"HC_KLPTV1\"; $(touch %marker) `touch %marker` & x\ntouch "
+               "%marker\n/Прошивка.bin"
+            << true << Tool::Recording << 3 << "ERROR: dfu-util failed with exit code 3\n";
         QTest::newRow(".bin only in a directory, no port open, tool missing")
             << "a.bin.d/HC_KLPTV1.hex" << false << Tool::Missing << 0 << notStarted;
         QTest::newRow("tool not executable")
@@ -259,9 +176,14 @@ private slots:
         QFETCH(Tool, tool);
         QFETCH(int, exitStatus);
         QFETCH(QString, outcome);
-        const QString path = scratch->filePath(name).replace("%marker", markerFile());
-        QVERIFY(installTool(tool, exitStatus));
+        StandInDfuUtil dfuUtil(exitStatus, tool);
+        const QString marker = dfuUtil.scratchDirectory() + QStringLiteral("/shell-ran");
+        const QString path =
+            dfuUtil.scratchDirectory() + '/' + name.replace(QStringLiteral("%marker"), marker);
+        const QString chosen = consoleText(window());
         chooseFile(path);
+        QCOMPARE(consoleText(window()),
+                 chosen + QStringLiteral("The file has been loaded\nPath: ") + path + '\n');
         QVERIFY(button("UploadFirmware")->isEnabled());
         if (!portOpen)
             click("Close_pushButton");
@@ -273,24 +195,25 @@ private slots:
         QVERIFY(device().readAvailable().isEmpty());
 
         QCOMPARE(consoleText(window()), console + uploadLines(path, outcome));
-        if (tool == Tool::Recording) {
-            const QStringList expected = {"-d", "1209:db42", "-D", path};
-            QCOMPARE(recordedArguments(), expected);
-        } else {
-            QVERIFY(!QFile::exists(argsFile()));
-        }
-        QVERIFY(!QFile::exists(markerFile()));
-        verifyPortClosedAfterUpload();
+        const QList<QByteArrayList> runs = dfuUtil.runs();
+        if (tool == Tool::Recording)
+            QCOMPARE(runs, QList<QByteArrayList>{dfuArguments(path)});
+        else
+            QCOMPARE(runs, QList<QByteArrayList>());
+        QVERIFY(!QFile::exists(marker));
+        QCOMPARE(tabs()->currentIndex(), 0);
+        QVERIFY(!button("UploadFirmware")->isEnabled());
+        QCOMPARE(unlikePortClosed(window()), QStringList());
     }
 
     void uploadDuringTestLeavesTestRunningOnClosedPort()
     {
-        QVERIFY(installTool(Tool::Recording, 0));
-        const QString path = scratch->filePath(QStringLiteral("HC_KLPTV1.bin"));
+        StandInDfuUtil dfuUtil;
+        const QString path = dfuUtil.scratchDirectory() + QStringLiteral("/HC_KLPTV1.bin");
         chooseFile(path);
         child<QRadioButton>(window(), "radioButton_2")->setChecked(true);
         click("Run_pushButton");
-        QVERIFY(testsupport::readFromProgram(device(), 203).size() >= 203);
+        QVERIFY(readFromProgram(device(), 203).size() >= 203);
         const QString console = consoleText(window());
 
         // Play a device that keeps reading while the upload waits, so that the port has
@@ -303,8 +226,7 @@ private slots:
         reader.setEnabled(false);
         stream += device().readAvailable();
 
-        QCOMPARE(consoleText(window()),
-                 console + uploadLines(path, "The device has been updated\n"));
+        QCOMPARE(consoleText(window()), console + uploadLines(path, kDeviceUpdated));
         QCOMPARE(tabs()->currentIndex(), 0);
         QVERIFY(!button("UploadFirmware")->isEnabled());
         QVERIFY(!button("Close_pushButton")->isEnabled());
@@ -320,12 +242,11 @@ private slots:
         QVERIFY(stream.indexOf(char(0xFF), command + 6) > 0);
 
         // Ticks against the closed port send nothing and raise no complaint.
-        messages.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(catchMessage);
-        const QByteArray late = testsupport::readFromProgram(device(), 1, 300);
-        qInstallMessageHandler(previous);
-        QCOMPARE(late, QByteArray());
-        QCOMPARE(messages, QStringList());
+        {
+            MessageRecorder messages;
+            QCOMPARE(readFromProgram(device(), 1, 300), QByteArray());
+            QCOMPARE(messages.complaints(), QStringList());
+        }
 
         click("Sto_pushButton");
         QVERIFY(

@@ -4,11 +4,15 @@
 // window ticking, and hand a firmware path to dfu-util as the one argument it is.
 
 #include "../fuzz/receive_model.h"
+#include "console_lines.h"
 #include "device_functions/firmware_tool.h"
 #include "mainwindow.h"
+#include "message_recorder.h"
 #include "program_state.h"
 #include "pseudo_terminal.h"
-#include "reliability_support.h"
+#include "pty_device_bench.h"
+#include "standin_dfu_util.h"
+#include "window_access.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -16,8 +20,7 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
-using testsupport::child;
-using testsupport::consoleText;
+using namespace testsupport;
 
 namespace {
 
@@ -25,17 +28,14 @@ constexpr int kFloodBytes = 4 * 1024 * 1024;
 constexpr int kFloodSlice = 16 * 1024;
 constexpr int kTestFrameSize = 203;
 
-const QString kFifo = QStringLiteral("ERROR: KALDORIUM_LPT_C100 - Fifo error!\n");
-const QString kBroken = QStringLiteral("ERROR: KALDORIUM_LPT_C100 - Frame broken!\n");
-const QString kLose = QStringLiteral("ERROR: KALDORIUM_LPT_C100 - Input frame lose!\n");
+const QString kFifo = errorLine("KALDORIUM_LPT_C100", "Fifo error!");
+const QString kBroken = errorLine("KALDORIUM_LPT_C100", "Frame broken!");
+const QString kLose = errorLine("KALDORIUM_LPT_C100", "Input frame lose!");
 
 // The console line of each reply type the program knows.
 const QMap<int, QString> kReplyLines = {
-    {24, QStringLiteral("READ_DEFAULT_DATA_PORT_TYPE\n")},
-    {28, QStringLiteral("READ_DEFAULT_DATA_PORT_STATE\n")},
-    {32, QStringLiteral("READ_DEFAULT_CONTROL_PORT_TYPE\n")},
-    {36, QStringLiteral("READ_DEFAULT_CONTROL_PORT_STATE\n")},
-    {40, QStringLiteral("READ_DEFAULT_STATUS_PORT_STATE\n")},
+    {24, kDataTypeLine},      {28, kDataLevelsLine},   {32, kControlTypeLine},
+    {36, kControlLevelsLine}, {40, kStatusLevelsLine},
 };
 
 // What a stream should leave on the console and the DEFAULTS tab, by the model's account.
@@ -81,17 +81,11 @@ Expected expectedFrom(const QByteArray &stream)
                 direction("control_default_input_radioButton",
                           "control_default_output_radioButton");
             else if (type == 28)
-                setFromBits(expected.defaultBoxes,
-                            {"default_D0", "default_D1", "default_D2", "default_D3", "default_D4",
-                             "default_D5", "default_D6", "default_D7"},
-                            value, 0);
+                setFromBits(expected.defaultBoxes, kDefaultLevelBoxes.mid(0, 8), value, 0);
             else if (type == 36)
-                setFromBits(expected.defaultBoxes,
-                            {"default_C0", "default_C1", "default_C2", "default_C3"}, value, 0);
+                setFromBits(expected.defaultBoxes, kDefaultLevelBoxes.mid(8, 4), value, 0);
             else
-                setFromBits(expected.defaultBoxes,
-                            {"default_S3", "default_S4", "default_S5", "default_S6", "default_S7"},
-                            value, 3);
+                setFromBits(expected.defaultBoxes, kDefaultLevelBoxes.mid(12, 5), value, 3);
         }
     }
     return expected;
@@ -129,16 +123,15 @@ private slots:
     void markerInsidePayload();
     void firmwarePathIsOneArgument_data();
     void firmwarePathIsOneArgument();
-    void hostilePathThroughTheWindow();
 };
 
 void HostileInputTest::floodOfNoiseDuringTest()
 {
-    testsupport::DeviceBench bench;
+    DeviceBench bench;
     MainWindow &window = bench.window();
     PseudoTerminal &device = bench.device();
     QVERIFY(bench.openPort());
-    QTest::mouseClick(child<QPushButton>(window, "Run_pushButton"), Qt::LeftButton);
+    click(window, "Run_pushButton");
 
     const quint32 seed = QRandomGenerator::global()->generate();
     qInfo("noise seed %u", seed);
@@ -146,7 +139,7 @@ void HostileInputTest::floodOfNoiseDuringTest()
     QByteArray noise(kFloodBytes, Qt::Uninitialized);
     random.fillRange(reinterpret_cast<quint32 *>(noise.data()), kFloodBytes / 4);
 
-    reliability::ReceivedBytes received;
+    MessageRecorder received(MessageRecorder::Debug::On);
     const QString consoleBefore = consoleText(window);
     QByteArray sent;
     for (int offset = 0; offset < noise.size();) {
@@ -156,15 +149,16 @@ void HostileInputTest::floodOfNoiseDuringTest()
         QTest::qWait(1);
         sent += device.readAvailable();
     }
-    QVERIFY2(
-        received.waitFor(noise.size(), 120000),
-        qPrintable(QStringLiteral("%1 of %2 bytes taken").arg(received.count()).arg(kFloodBytes)));
+    QVERIFY2(received.waitForReceivedBytes(noise.size(), 120000),
+             qPrintable(QStringLiteral("%1 of %2 bytes taken")
+                            .arg(received.receivedBytes().size())
+                            .arg(kFloodBytes)));
     sent += device.readAvailable();
     const int framesDuringFlood = wholeTestFrames(sent);
 
     // Every byte once, in order.
-    QCOMPARE(received.count(), noise.size());
-    QVERIFY(received.bytes() == noise);
+    QCOMPARE(received.receivedBytes().size(), noise.size());
+    QVERIFY(received.receivedBytes() == noise);
 
     // Nothing believed but well-formed frames.
     const Expected expected = expectedFrom(noise);
@@ -198,7 +192,7 @@ void HostileInputTest::floodOfNoiseDuringTest()
     // D0 and S3 down, D1 and S4 up, C0 down.
     QTRY_VERIFY(down("pushButton_2") && !down("pushButton_3") && down("pushButton_15") &&
                 !down("pushButton_13") && down("pushButton_1"));
-    const QByteArray after = testsupport::readFromProgram(device, 3 * kTestFrameSize);
+    const QByteArray after = readFromProgram(device, 3 * kTestFrameSize);
     QVERIFY(wholeTestFrames(after) >= 1);
 }
 
@@ -209,7 +203,6 @@ void HostileInputTest::markerInsidePayload_data()
     QTest::addColumn<int>("data");
     QTest::addColumn<bool>("d0AndD7Checked");
 
-    const QString dataLevels = QStringLiteral("READ_DEFAULT_DATA_PORT_STATE\n");
     // Frames are separated by blanks for reading; fromHex skips them.
     QTest::newRow("marker as counter, then a whole frame")
         << QByteArray::fromHex("ff010203ff ff7f400005") << QString() << 0xFF << false;
@@ -220,7 +213,7 @@ void HostileInputTest::markerInsidePayload_data()
     QTest::newRow("marker as high group")
         << QByteArray::fromHex("ffff1cff01") << QString() << 0 << false;
     QTest::newRow("marker as low group, then a whole reply")
-        << QByteArray::fromHex("ffff1c01ff ffff1c0101") << dataLevels << 0 << true;
+        << QByteArray::fromHex("ffff1c01ff ffff1c0101") << kDataLevelsLine << 0 << true;
     QTest::newRow("reply cut short costs the reply after it")
         << QByteArray::fromHex("ffff1c01 ffff1c0101") << QString() << 0 << false;
 }
@@ -232,12 +225,12 @@ void HostileInputTest::markerInsidePayload()
     QFETCH(int, data);
     QFETCH(bool, d0AndD7Checked);
 
-    testsupport::DeviceBench bench;
+    DeviceBench bench;
     QVERIFY(bench.openPort());
     const QString before = consoleText(bench.window());
-    reliability::ReceivedBytes received;
+    MessageRecorder received(MessageRecorder::Debug::On);
     QVERIFY(bench.device().write(stream));
-    QVERIFY(received.waitFor(stream.size(), 5000));
+    QVERIFY(received.waitForReceivedBytes(stream.size(), 5000));
 
     QCOMPARE(consoleText(bench.window()), before + console);
     QCOMPARE(int(input_data), data);
@@ -268,7 +261,7 @@ void HostileInputTest::firmwarePathIsOneArgument_data()
 void HostileInputTest::firmwarePathIsOneArgument()
 {
     QFETCH(QString, path);
-    reliability::StandInDfuUtil dfuUtil;
+    StandInDfuUtil dfuUtil;
     const QString canary = dfuUtil.scratchDirectory() + QStringLiteral("/canary");
     path.replace(QStringLiteral("CANARY"), canary);
     if (QFile::decodeName(QFile::encodeName(path)) != path)
@@ -281,30 +274,6 @@ void HostileInputTest::firmwarePathIsOneArgument()
     QCOMPARE(dfuUtil.runs().first(), dfuArguments(path));
     QVERIFY(!QFile::exists(canary));
     QCOMPARE(firmware::command_text(path), QStringLiteral("dfu-util -d 1209:db42 -D ") + path);
-}
-
-void HostileInputTest::hostilePathThroughTheWindow()
-{
-    reliability::StandInDfuUtil dfuUtil;
-    const QString canary = dfuUtil.scratchDirectory() + QStringLiteral("/canary");
-    const QString path = QStringLiteral("/opt/new \"firmware\"; touch %1 $(touch %1)\n`touch %1`/"
-                                        "Прошивка HC_KLPTV1 it's.bin")
-                             .arg(canary);
-    firmware::set_file_chooser([path](QWidget *) { return path; });
-
-    reliability::SimulatedBench bench;
-    QVERIFY(bench.open());
-    bench.click("OpenFirmware");
-    QVERIFY(bench.console().endsWith(QStringLiteral("Path: ") + path + QStringLiteral("\n")));
-    bench.click("UploadFirmware");
-    firmware::set_file_chooser({});
-
-    QVERIFY(bench.console().contains(QStringLiteral("Run Command: \ndfu-util -d 1209:db42 -D ") +
-                                     path + QStringLiteral("\n")));
-    QVERIFY(bench.console().endsWith(QStringLiteral("The device has been updated\nClose port\n")));
-    QCOMPARE(dfuUtil.runs().size(), 1);
-    QCOMPARE(dfuUtil.runs().first(), dfuArguments(path));
-    QVERIFY(!QFile::exists(canary));
 }
 
 QTEST_MAIN(HostileInputTest)

@@ -2,33 +2,26 @@
 // reach the device's end of the line while pins are held, and the input levels the device
 // reports shown on the pin buttons.
 
+#include "db25_pins.h"
 #include "mainwindow.h"
 #include "program_state.h"
 #include "pseudo_terminal.h"
-#include "test_support.h"
+#include "pty_device_bench.h"
+#include "window_access.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QtTest>
 
-#include <fcntl.h>
 #include <memory>
-#include <unistd.h>
 
-using testsupport::child;
-using testsupport::consoleText;
+using namespace testsupport;
 
 namespace {
 
 constexpr int kFrameSize = 203;
-
-// The DB-25 pins in register bit order, written out here rather than taken from the program.
-const QList<int> kDataPins = {2, 3, 4, 5, 6, 7, 8, 9}; // D0..D7
-const QList<int> kControlPins = {1, 14, 16, 17};       // C0..C3
-const QList<int> kStatusPins = {15, 13, 12, 10, 11};   // S3..S7
 
 // Register bits of the listed pins that appear in `held` (bit n = pins[n]).
 uint8_t bitsOf(const QList<int> &pins, const QList<int> &held)
@@ -93,14 +86,11 @@ QByteArray expectedFrame(const QByteArray &slot, const QByteArray &actual)
 class TestLivePinTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<testsupport::DeviceBench> bench;
+    std::unique_ptr<DeviceBench> bench;
 
     MainWindow &window() { return bench->window(); }
     PseudoTerminal &device() { return bench->device(); }
-    QPushButton *pin(int number)
-    {
-        return child<QPushButton>(window(), ("pushButton_" + QByteArray::number(number)).data());
-    }
+    QPushButton *pin(int number) { return pinButton(window(), number); }
     QPushButton *button(const char *name) { return child<QPushButton>(window(), name); }
     void click(const char *name) { QTest::mouseClick(button(name), Qt::LeftButton); }
 
@@ -161,9 +151,8 @@ class TestLivePinTest : public QObject {
 private slots:
     void init()
     {
-        bench = std::make_unique<testsupport::DeviceBench>();
-        window().show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window()));
+        bench = std::make_unique<DeviceBench>();
+        QVERIFY(showWindow(window()));
         child<QTabWidget>(window(), "tabWidget")->setCurrentIndex(1);
         QVERIFY(bench->openPort());
     }
@@ -264,7 +253,7 @@ private slots:
     {
         click("Run_pushButton");
         const QList<QByteArray> frames =
-            splitFrames(testsupport::readFromProgram(device(), 130 * kFrameSize, 20000));
+            splitFrames(readFromProgram(device(), 130 * kFrameSize, 20000));
         QVERIFY(frames.size() >= 130);
         QCOMPARE(counterOf(frames.first()), uint8_t(1));
         for (int n = 1; n < 130; ++n) {
@@ -291,11 +280,10 @@ private slots:
             return counterOf(frames.isEmpty() ? running.last() : frames.last()) == last;
         };
         QTRY_VERIFY(lastArrived());
-        QCOMPARE(testsupport::readFromProgram(device(), 1, 300), QByteArray());
+        QCOMPARE(readFromProgram(device(), 1, 300), QByteArray());
 
         click("Run_pushButton");
-        const QList<QByteArray> restarted =
-            splitFrames(testsupport::readFromProgram(device(), kFrameSize));
+        const QList<QByteArray> restarted = splitFrames(readFromProgram(device(), kFrameSize));
         QVERIFY(!restarted.isEmpty());
         QCOMPARE(counterOf(restarted.first()), uint8_t((last + 1) % 128));
     }
@@ -363,7 +351,7 @@ private slots:
         QTRY_COMPARE(shownBits(kStatusPins, 3), uint8_t(0xA8));
         QCOMPARE(shownBits(kDataPins), uint8_t(dataShown ? 0xA5 : 0x00));
         QCOMPARE(shownBits(kControlPins), uint8_t(controlShown ? 0x0A : 0x00));
-        for (int ground = 18; ground <= 25; ++ground)
+        for (int ground : kGroundPins)
             QVERIFY(!pin(ground)->isDown());
 
         // A later report replaces the shown levels.
@@ -383,47 +371,6 @@ private slots:
         QTRY_COMPARE(shownBits(kStatusPins, 3), uint8_t(0x50));
         QCOMPARE(shownBits(kDataPins), uint8_t(0x81));
         QCOMPARE(shownBits(kControlPins), uint8_t(0x01));
-    }
-
-    void stalledLineDropsFramesInsteadOfQueueing()
-    {
-        // Fill the line towards the device until it takes nothing more.
-        const int filler = ::open(QFile::encodeName(device().slavePath()).constData(),
-                                  O_WRONLY | O_NOCTTY | O_NONBLOCK);
-        QVERIFY(filler >= 0);
-        const QByteArray zeros(4096, '\0');
-        int filled = 0;
-        for (ssize_t n; (n = ::write(filler, zeros.constData(), size_t(zeros.size()))) > 0;)
-            filled += int(n);
-        ::close(filler);
-        QVERIFY(filled > 0);
-
-        click("Run_pushButton");
-        // Let some 40 frames be built against the full line (their counter tells), then let
-        // the line drain until frames built after that come through.
-        QTRY_VERIFY2(serial_output->counter >= 40, qPrintable(consoleText(window())));
-        QByteArray stream;
-        const auto drainedPastStall = [&] {
-            stream += device().readAvailable();
-            const QList<QByteArray> frames = splitFrames(stream);
-            return !frames.isEmpty() && counterOf(frames.last()) > 40;
-        };
-        QTRY_VERIFY(drainedPastStall());
-
-        QCOMPARE(stream.indexOf(char(0xFF)), filled);
-        const QList<QByteArray> frames = splitFrames(stream);
-        QCOMPARE(counterOf(frames.first()), uint8_t(1));
-        for (int n = 0; n < frames.size(); ++n) {
-            QCOMPARE(frames[n].size(), kFrameSize);
-            if (n > 0)
-                QVERIFY(counterOf(frames[n]) > counterOf(frames[n - 1]));
-        }
-        // Frames that found the line full were dropped, not queued behind it.
-        QVERIFY2(frames.size() < counterOf(frames.last()),
-                 qPrintable(QStringLiteral("%1 frames up to counter %2")
-                                .arg(frames.size())
-                                .arg(counterOf(frames.last()))));
-        QVERIFY(consoleText(window()).endsWith(QStringLiteral("The Test is running\n")));
     }
 };
 

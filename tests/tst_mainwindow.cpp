@@ -1,9 +1,12 @@
 // The window as a whole: what construction leaves behind, the console, and the port being
 // let go when the window goes.
+#include "console_lines.h"
+#include "fake_host.h"
 #include "mainwindow.h"
 #include "program_state.h"
 #include "pseudo_terminal.h"
-#include "test_support.h"
+#include "pty_device_bench.h"
+#include "window_access.h"
 
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -11,24 +14,12 @@
 #include <QSerialPort>
 #include <QtTest>
 
-using testsupport::child;
-using testsupport::consoleText;
-using testsupport::devicePort;
+using namespace testsupport;
 
 namespace {
 
-const QString kFoundC100 = QStringLiteral("KALDORIUM-LPT device found with address 0xC100\n");
+const QString kFoundC100 = foundLine("C100");
 const QString kRefresh = QStringLiteral("Refresh ports list\n");
-
-QPushButton *pin(const QWidget &window, int number)
-{
-    return child<QPushButton>(window, qPrintable(QStringLiteral("pushButton_%1").arg(number)));
-}
-
-void click(const QWidget &window, const char *button)
-{
-    QTest::mouseClick(child<QAbstractButton>(window, button), Qt::LeftButton);
-}
 
 } // namespace
 
@@ -36,7 +27,7 @@ class MainWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { testsupport::resetProgram(); }
+    void init() { reset_program_state(); }
 
     void construction();
     void timerTicksWithoutSending_data();
@@ -48,7 +39,7 @@ private slots:
 
 void MainWindowTest::construction()
 {
-    testsupport::FakeHost host;
+    FakeHost host;
     MainWindow window;
     QCOMPARE(window.windowTitle(), QStringLiteral("Holmcraft KALDORIUM-LPT tester / configurator"));
     QCOMPARE(child<QTabWidget>(window, "tabWidget")->currentIndex(), 0);
@@ -57,7 +48,7 @@ void MainWindowTest::construction()
         const QString expected = number <= 17
                                      ? QStringLiteral("background-color: rgb(255,255,255);")
                                      : QStringLiteral("background-color: rgb(0,0,0);");
-        QCOMPARE(pin(window, number)->styleSheet(), expected);
+        QCOMPARE(pinButton(window, number)->styleSheet(), expected);
     }
     QStringList styled;
     for (const QWidget *widget : window.findChildren<QWidget *>()) {
@@ -85,13 +76,8 @@ void MainWindowTest::timerTicksWithoutSending()
 {
     QFETCH(bool, portOpen);
 
-    testsupport::FakeHost host;
-    PseudoTerminal line;
-    if (portOpen) {
-        host.setPorts({devicePort("C100")});
-        host.linkNode("KALDORIUM_LPT_C100", line.slavePath());
-    }
-    MainWindow window;
+    DeviceBench bench(portOpen ? QStringList{"C100"} : QStringList());
+    MainWindow &window = bench.window();
     if (portOpen) {
         click(window, "Open_pushButton");
         QVERIFY(window.findChild<QSerialPort *>()->isOpen());
@@ -101,11 +87,11 @@ void MainWindowTest::timerTicksWithoutSending()
     input_data = 0x01;    // D0: pin 2
     input_status = 0x08;  // S3: pin 15
     input_control = 0x01; // C0: pin 1
-    QTRY_VERIFY(pin(window, 2)->isDown());
-    QVERIFY(pin(window, 15)->isDown());
-    QVERIFY(pin(window, 1)->isDown());
+    QTRY_VERIFY(pinButton(window, 2)->isDown());
+    QVERIFY(pinButton(window, 15)->isDown());
+    QVERIFY(pinButton(window, 1)->isDown());
 
-    QCOMPARE(line.readAvailable(), QByteArray());
+    QCOMPARE(bench.device().readAvailable(), QByteArray());
     QCOMPARE(int(serial_output->counter), 0);
 }
 
@@ -131,7 +117,7 @@ void MainWindowTest::consoleLinesLandAtTheEnd()
     QFETCH(int, position);
     QFETCH(bool, byMouse);
 
-    testsupport::FakeHost host;
+    FakeHost host;
     host.setPorts({devicePort("C100")});
     MainWindow window;
     auto *console = child<QPlainTextEdit>(window, "console");
@@ -165,7 +151,7 @@ void MainWindowTest::consoleLinesLandAtTheEnd()
 
 void MainWindowTest::closingTheWindowClosesThePort()
 {
-    testsupport::FakeHost host;
+    FakeHost host;
     host.setPorts({devicePort("C300")});
     PseudoTerminal line;
     host.linkNode("KALDORIUM_LPT_C300", line.slavePath());

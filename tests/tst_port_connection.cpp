@@ -1,9 +1,12 @@
 // Finding the devices among the host's ports, and opening and closing the chosen one through
 // a real serial port on a pseudo-terminal that the stand-in host links as its device node.
+#include "console_lines.h"
+#include "fake_host.h"
 #include "mainwindow.h"
 #include "program_state.h"
 #include "pseudo_terminal.h"
-#include "test_support.h"
+#include "pty_device_bench.h"
+#include "window_access.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -14,9 +17,7 @@
 
 Q_DECLARE_METATYPE(host::SerialPortEntry)
 
-using testsupport::child;
-using testsupport::consoleText;
-using testsupport::devicePort;
+using namespace testsupport;
 using Ports = QList<host::SerialPortEntry>;
 
 namespace {
@@ -24,17 +25,6 @@ namespace {
 const QString kSuccess = QStringLiteral("Opening port - success!\n");
 const QString kFailed = QStringLiteral("Opening port - failed!\n");
 const QString kNotFound = QStringLiteral("KALDORIUM-LPT not found\n");
-
-QString found(const QString &description)
-{
-    return QStringLiteral("KALDORIUM-LPT device found with address 0x") + description +
-           QLatin1Char('\n');
-}
-
-void click(const QWidget &window, const char *button)
-{
-    QTest::mouseClick(child<QAbstractButton>(window, button), Qt::LeftButton);
-}
 
 QStringList items(const QWidget &window)
 {
@@ -54,11 +44,8 @@ QSerialPort *port(const QWidget &window)
 QMap<QString, bool> flags(const QWidget &window)
 {
     QMap<QString, bool> flags;
-    for (const QWidget *widget : window.findChildren<QWidget *>()) {
-        const QString name = widget->objectName();
-        if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_")))
-            flags.insert(name, !widget->testAttribute(Qt::WA_ForceDisabled));
-    }
+    for (const QWidget *widget : formWidgets(window))
+        flags.insert(widget->objectName(), !widget->testAttribute(Qt::WA_ForceDisabled));
     return flags;
 }
 
@@ -105,7 +92,7 @@ void addScanRows()
     const QString maker = QStringLiteral("Holmcraft KALDORIUM-LPT V1");
     QTest::newRow("no port") << Ports{} << QStringList() << kNotFound;
     QTest::newRow("one device") << Ports{devicePort("C100")} << QStringList{"C100"}
-                                << found("C100");
+                                << foundLine("C100");
     QTest::newRow("maker in other case")
         << Ports{{"holmcraft kaldorium-lpt v1", "C100"}} << QStringList() << kNotFound;
     QTest::newRow("maker with extra text")
@@ -115,14 +102,15 @@ void addScanRows()
     QTest::newRow("maker with leading space")
         << Ports{{QLatin1Char(' ') + maker, "C200"}} << QStringList() << kNotFound;
     QTest::newRow("no maker") << Ports{{"", "C100"}} << QStringList() << kNotFound;
-    QTest::newRow("empty description") << Ports{devicePort("")} << QStringList{""} << found("");
+    QTest::newRow("empty description") << Ports{devicePort("")} << QStringList{""} << foundLine("");
     QTest::newRow("mixed, in host order")
         << Ports{{"FTDI", "C800"},
                  devicePort("c200"),
                  {"", "C300"},
                  devicePort("C100"),
                  devicePort("c200")}
-        << QStringList{"c200", "C100", "c200"} << found("c200") + found("C100") + found("c200");
+        << QStringList{"c200", "C100", "c200"}
+        << foundLine("c200") + foundLine("C100") + foundLine("c200");
 }
 
 } // namespace
@@ -131,7 +119,7 @@ class PortConnectionTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { testsupport::resetProgram(); }
+    void init() { reset_program_state(); }
 
     void scanAtStartup_data() { addScanRows(); }
     void scanAtStartup();
@@ -151,7 +139,7 @@ void PortConnectionTest::scanAtStartup()
     QFETCH(QStringList, listed);
     QFETCH(QString, lines);
 
-    testsupport::FakeHost host;
+    FakeHost host;
     host.setPorts(ports);
     MainWindow window;
     QCOMPARE(items(window), listed);
@@ -166,7 +154,7 @@ void PortConnectionTest::scanOnRefresh()
     QFETCH(QStringList, listed);
     QFETCH(QString, lines);
 
-    testsupport::FakeHost host;
+    FakeHost host;
     host.setPorts({devicePort("C700"), devicePort("C800")});
     MainWindow window;
     auto *list = child<QComboBox>(window, "port_list_comboBox");
@@ -212,7 +200,7 @@ void PortConnectionTest::openChoosesTheNodeByItemText()
     QFETCH(QString, expectedNode);
     QFETCH(bool, opens);
 
-    testsupport::FakeHost host;
+    FakeHost host;
     host.setPorts({devicePort(itemText)});
     PseudoTerminal line;
     host.linkNode("KALDORIUM_LPT_" + linked, line.slavePath());
@@ -242,7 +230,7 @@ void PortConnectionTest::textWithoutKeyKeepsTheLastNode()
 {
     QFETCH(bool, firstOpenSucceeds);
 
-    testsupport::FakeHost host;
+    FakeHost host;
     host.setPorts({devicePort("C500"), devicePort("no address here")});
     PseudoTerminal line;
     if (firstOpenSucceeds)
@@ -265,11 +253,8 @@ void PortConnectionTest::textWithoutKeyKeepsTheLastNode()
 
 void PortConnectionTest::everyOpenAppliesTheSettings()
 {
-    testsupport::FakeHost host;
-    host.setPorts({devicePort("C100")});
-    PseudoTerminal line;
-    host.linkNode("KALDORIUM_LPT_C100", line.slavePath());
-    MainWindow window;
+    DeviceBench bench;
+    MainWindow &window = bench.window();
     QSerialPort *serial = port(window);
 
     for (int round = 1; round <= 3; ++round) {
@@ -293,7 +278,7 @@ void PortConnectionTest::everyOpenAppliesTheSettings()
         // What the line itself was set to (a pty keeps speed, stop bits and flow control;
         // it forces 8 data bits without parity whatever is asked).
         termios tio{};
-        QCOMPARE(::tcgetattr(line.masterFd(), &tio), 0);
+        QCOMPARE(::tcgetattr(bench.device().masterFd(), &tio), 0);
         QCOMPARE(::cfgetispeed(&tio), speed_t(B4000000));
         QCOMPARE(::cfgetospeed(&tio), speed_t(B4000000));
         QVERIFY(!(tio.c_cflag & CSTOPB));
@@ -307,11 +292,8 @@ void PortConnectionTest::everyOpenAppliesTheSettings()
 
 void PortConnectionTest::closeReturnsToDisconnected()
 {
-    testsupport::FakeHost host;
-    host.setPorts({devicePort("C100")});
-    PseudoTerminal line;
-    host.linkNode("KALDORIUM_LPT_C100", line.slavePath());
-    MainWindow window;
+    DeviceBench bench;
+    MainWindow &window = bench.window();
     click(window, "Open_pushButton");
     QVERIFY(port(window)->isOpen());
 
@@ -325,7 +307,7 @@ void PortConnectionTest::closeReturnsToDisconnected()
     // The line can be opened again.
     click(window, "Open_pushButton");
     QVERIFY(port(window)->isOpen());
-    QVERIFY(bytesArriveFrom(line));
+    QVERIFY(bytesArriveFrom(bench.device()));
 }
 
 QTEST_MAIN(PortConnectionTest)

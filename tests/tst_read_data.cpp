@@ -2,13 +2,16 @@
 // written to the line come back as input state, device error lines and the read-back
 // defaults on the DEFAULTS tab, with one debug message per byte.
 //
-// The debug messages of readData() are captured for the whole suite; their count tells
+// The debug messages of readData() are recorded for the whole suite; their count tells
 // when every byte written has been parsed.
+#include "console_lines.h"
 #include "device_link/frames.h"
 #include "mainwindow.h"
+#include "message_recorder.h"
 #include "program_state.h"
 #include "pseudo_terminal.h"
-#include "test_support.h"
+#include "pty_device_bench.h"
+#include "window_access.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -19,82 +22,28 @@
 
 #include <memory>
 
-using testsupport::child;
-using testsupport::consoleText;
-using testsupport::devicePort;
-using Ports = QList<host::SerialPortEntry>;
+using namespace testsupport;
 
 namespace {
 
-const char kReadDataFunction[] = "void MainWindow::readData()";
-
-struct DebugMessage {
-    QString function;
-    QString category;
-    QString text;
-};
-
-QList<DebugMessage> debugMessages;
-QtMessageHandler previousHandler = nullptr;
-QLoggingCategory::CategoryFilter previousFilter = nullptr;
-
-void recordDebug(QtMsgType type, const QMessageLogContext &context, const QString &text)
-{
-    if (type == QtDebugMsg) {
-        debugMessages.append(
-            {QString::fromLatin1(context.function), QString::fromLatin1(context.category), text});
-        return;
-    }
-    previousHandler(type, context, text);
-}
-
-// The run sets QT_LOGGING_RULES=*.debug=false, and those rules outrank
-// QLoggingCategory::setFilterRules(); a filter switches the default category on anyway.
-void enableDefaultDebug(QLoggingCategory *category)
-{
-    previousFilter(category);
-    if (qstrcmp(category->categoryName(), "default") == 0)
-        category->setEnabled(QtDebugMsg, true);
-}
-
-QString errorLine(const char *node, const char *what)
-{
-    return QStringLiteral("ERROR: %1 - %2\n").arg(QLatin1String(node), QLatin1String(what));
-}
+std::unique_ptr<MessageRecorder> messages;
 
 const QString kFifo = errorLine("KALDORIUM_LPT_C100", "Fifo error!");
 const QString kBroken = errorLine("KALDORIUM_LPT_C100", "Frame broken!");
 const QString kLost = errorLine("KALDORIUM_LPT_C100", "Input frame lose!");
 
-void click(const QWidget &window, const char *button)
-{
-    QTest::mouseClick(child<QAbstractButton>(window, button), Qt::LeftButton);
-}
-
 // A window whose port is open on a pseudo-terminal, and what has been written to it.
-struct Bench {
-    testsupport::FakeHost host;
-    PseudoTerminal line;
-    std::unique_ptr<MainWindow> window;
+struct Bench : DeviceBench {
     QString consoleAtOpen;
     int bytesWritten = 0;
 
-    explicit Bench(const QStringList &descriptions = {"C100"})
-    {
-        Ports ports;
-        for (const QString &description : descriptions)
-            ports << devicePort(description);
-        host.setPorts(ports);
-        for (const char *node : {"KALDORIUM_LPT_C100", "KALDORIUM_LPT_C200", "KALDORIUM_LPT_C800"})
-            host.linkNode(node, line.slavePath());
-        window = std::make_unique<MainWindow>();
-    }
+    explicit Bench(const QStringList &addresses = {"C100"}) : DeviceBench(addresses) {}
 
     bool open()
     {
-        click(*window, "Open_pushButton");
-        consoleAtOpen = consoleText(*window);
-        return window->findChild<QSerialPort *>()->isOpen();
+        click(window(), "Open_pushButton");
+        consoleAtOpen = consoleText(window());
+        return window().findChild<QSerialPort *>()->isOpen();
     }
 
     // Writes each chunk and waits until readData() has taken all of it, so that every chunk
@@ -102,7 +51,7 @@ struct Bench {
     bool send(const QList<QByteArray> &chunks)
     {
         for (const QByteArray &chunk : chunks) {
-            if (!line.write(chunk))
+            if (!device().write(chunk))
                 return false;
             bytesWritten += chunk.size();
             if (!waitParsed())
@@ -111,18 +60,19 @@ struct Bench {
         return true;
     }
 
+    // Every byte written has come as one debug message of readData(), and no other came.
     bool waitParsed() const
     {
         // Once a wait has run out, the debug messages are missing altogether: fail the
         // remaining tests quickly instead of letting the run time out.
         static bool messagesMissing = false;
-        const int timeoutMs = messagesMissing ? 200 : 5000;
         messagesMissing =
-            !QTest::qWaitFor([this] { return debugMessages.size() >= bytesWritten; }, timeoutMs);
-        return debugMessages.size() == bytesWritten;
+            !messages->waitForReceivedBytes(bytesWritten, messagesMissing ? 200 : 5000);
+        return messages->receivedBytes().size() == bytesWritten &&
+               messages->otherDebugMessages().isEmpty();
     }
 
-    QString newConsole() const { return consoleText(*window).mid(consoleAtOpen.size()); }
+    QString newConsole() { return consoleText(window()).mid(consoleAtOpen.size()); }
 };
 
 QList<QByteArray> hexChunks(const QString &hex)
@@ -143,10 +93,9 @@ QStringList bits(const char *prefix, std::initializer_list<int> numbers)
 
 // The widgets that configuration replies set.
 const QStringList kReplyWidgets =
-    QStringList{"data_default_input_radioButton", "data_default_output_radioButton"} +
-    bits("default_D", {0, 1, 2, 3, 4, 5, 6, 7}) +
-    QStringList{"control_default_input_radioButton", "control_default_output_radioButton"} +
-    bits("default_C", {0, 1, 2, 3}) + bits("default_S", {3, 4, 5, 6, 7});
+    QStringList{"data_default_input_radioButton", "data_default_output_radioButton",
+                "control_default_input_radioButton", "control_default_output_radioButton"} +
+    kDefaultLevelBoxes;
 
 QStringList checkedReplyWidgets(const QWidget &window)
 {
@@ -194,23 +143,18 @@ private slots:
 
 void ReadDataTest::initTestCase()
 {
-    previousHandler = qInstallMessageHandler(recordDebug);
-    // The filter runs at once for every category, so the rules' own filter is needed first.
-    previousFilter = QLoggingCategory::installFilter(nullptr);
-    QLoggingCategory::installFilter(enableDefaultDebug);
+    messages = std::make_unique<MessageRecorder>(MessageRecorder::Debug::On);
     QVERIFY(QLoggingCategory::defaultCategory()->isDebugEnabled());
 }
 
 void ReadDataTest::cleanupTestCase()
 {
-    QLoggingCategory::installFilter(previousFilter);
-    qInstallMessageHandler(previousHandler);
+    messages.reset();
 }
 
 void ReadDataTest::init()
 {
-    testsupport::resetProgram();
-    debugMessages.clear();
+    messages->clear();
 }
 
 void ReadDataTest::inputFrames_data()
@@ -244,7 +188,7 @@ void ReadDataTest::inputFrames_data()
     QTest::newRow("levels, then an error")
         << "ff01020304ff00204011" << 0x02 << 0x10 << 0x03 << 0x11 << kFifo;
     QTest::newRow("reply, then levels")
-        << "ffff1c0101ff01020304" << 0x02 << 0x10 << 0x03 << 4 << "READ_DEFAULT_DATA_PORT_STATE\n";
+        << "ffff1c0101ff01020304" << 0x02 << 0x10 << 0x03 << 4 << kDataLevelsLine;
 }
 
 void ReadDataTest::inputFrames()
@@ -287,9 +231,7 @@ void ReadDataTest::errorLinesNameTheOpenNode()
     Bench bench({description});
     QVERIFY(bench.open());
     QVERIFY(bench.send({QByteArray::fromHex("ff00207000")}));
-    const QByteArray name = node.toLatin1();
-    QCOMPARE(bench.newConsole(), errorLine(name, "Fifo error!") + errorLine(name, "Frame broken!") +
-                                     errorLine(name, "Input frame lose!"));
+    QCOMPARE(bench.newConsole(), allErrorLines(node));
 }
 
 void ReadDataTest::errorLinesFollowAReopen()
@@ -299,8 +241,8 @@ void ReadDataTest::errorLinesFollowAReopen()
     QVERIFY(bench.send({QByteArray::fromHex("ff00204000")}));
     QCOMPARE(bench.newConsole(), errorLine("KALDORIUM_LPT_C200", "Fifo error!"));
 
-    click(*bench.window, "Close_pushButton");
-    child<QComboBox>(*bench.window, "port_list_comboBox")->setCurrentIndex(1);
+    click(bench.window(), "Close_pushButton");
+    child<QComboBox>(bench.window(), "port_list_comboBox")->setCurrentIndex(1);
     QVERIFY(bench.open());
     QVERIFY(bench.send({QByteArray::fromHex("ff00204000")}));
     QCOMPARE(bench.newConsole(), kFifo);
@@ -317,61 +259,56 @@ void ReadDataTest::configurationReplies_data()
     const QString dataOut = "data_default_output_radioButton";
     const QString controlIn = "control_default_input_radioButton";
     const QString controlOut = "control_default_output_radioButton";
-    const QString dataType = "READ_DEFAULT_DATA_PORT_TYPE\n";
-    const QString dataState = "READ_DEFAULT_DATA_PORT_STATE\n";
-    const QString controlType = "READ_DEFAULT_CONTROL_PORT_TYPE\n";
-    const QString controlState = "READ_DEFAULT_CONTROL_PORT_STATE\n";
-    const QString statusState = "READ_DEFAULT_STATUS_PORT_STATE\n";
     using L = QStringList;
 
     QTest::newRow("24: input") << "ffff180000" << L{dataOut, controlOut} << L{dataIn, controlOut}
-                               << dataType;
+                               << kDataTypeLine;
     QTest::newRow("24: output") << "ffff180001" << L{dataIn, controlIn} << L{dataOut, controlIn}
-                                << dataType;
+                                << kDataTypeLine;
     QTest::newRow("24: 2 keeps input")
-        << "ffff180002" << L{dataIn, controlOut} << L{dataIn, controlOut} << dataType;
+        << "ffff180002" << L{dataIn, controlOut} << L{dataIn, controlOut} << kDataTypeLine;
     QTest::newRow("24: 2 keeps output")
-        << "ffff180002" << L{dataOut, controlIn} << L{dataOut, controlIn} << dataType;
+        << "ffff180002" << L{dataOut, controlIn} << L{dataOut, controlIn} << kDataTypeLine;
     QTest::newRow("24: 128 keeps input")
-        << "ffff180100" << L{dataIn, controlIn} << L{dataIn, controlIn} << dataType;
+        << "ffff180100" << L{dataIn, controlIn} << L{dataIn, controlIn} << kDataTypeLine;
     QTest::newRow("28: D0 and D7")
         << "ffff1c0101" << L{dataIn, controlIn} + bits("default_D", {1, 2, 3, 4, 5, 6})
-        << L{dataIn, "default_D0", "default_D7", controlIn} << dataState;
+        << L{dataIn, "default_D0", "default_D7", controlIn} << kDataLevelsLine;
     QTest::newRow("28: D1 to D6") << "ffff1c007e"
                                   << L{dataOut, "default_D0", "default_D7", controlIn, "default_C0"}
                                   << L{dataOut} + bits("default_D", {1, 2, 3, 4, 5, 6}) +
                                          L{controlIn, "default_C0"}
-                                  << dataState;
+                                  << kDataLevelsLine;
     QTest::newRow("32: input") << "ffff200000" << L{dataOut, controlOut} << L{dataOut, controlIn}
-                               << controlType;
+                               << kControlTypeLine;
     QTest::newRow("32: output") << "ffff200001" << L{dataIn, controlIn} << L{dataIn, controlOut}
-                                << controlType;
+                                << kControlTypeLine;
     QTest::newRow("32: 2 keeps input")
-        << "ffff200002" << L{dataOut, controlIn} << L{dataOut, controlIn} << controlType;
+        << "ffff200002" << L{dataOut, controlIn} << L{dataOut, controlIn} << kControlTypeLine;
     QTest::newRow("32: 2 keeps output")
-        << "ffff200002" << L{dataIn, controlOut} << L{dataIn, controlOut} << controlType;
+        << "ffff200002" << L{dataIn, controlOut} << L{dataIn, controlOut} << kControlTypeLine;
     QTest::newRow("36: C1 and C3")
         << "ffff24000a" << L{dataIn, "default_D4", controlIn, "default_C0", "default_C2"}
-        << L{dataIn, "default_D4", controlIn, "default_C1", "default_C3"} << controlState;
+        << L{dataIn, "default_D4", controlIn, "default_C1", "default_C3"} << kControlLevelsLine;
     QTest::newRow("36: higher bits touch nothing else")
         << "ffff24007f" << L{dataIn, controlIn}
-        << L{dataIn, controlIn} + bits("default_C", {0, 1, 2, 3}) << controlState;
+        << L{dataIn, controlIn} + bits("default_C", {0, 1, 2, 3}) << kControlLevelsLine;
     QTest::newRow("40: S3 and S7")
         << "ffff280108" << L{dataIn, controlIn} + bits("default_S", {4, 5, 6})
-        << L{dataIn, controlIn, "default_S3", "default_S7"} << statusState;
+        << L{dataIn, controlIn, "default_S3", "default_S7"} << kStatusLevelsLine;
     QTest::newRow("40: bits 0 to 2 are not status")
         << "ffff280007"
         << L{dataIn, "default_D0", controlIn, "default_C0"} + bits("default_S", {3, 4, 5, 6, 7})
-        << L{dataIn, "default_D0", controlIn, "default_C0"} << statusState;
+        << L{dataIn, "default_D0", controlIn, "default_C0"} << kStatusLevelsLine;
     QTest::newRow("25 is ignored")
         << "ffff190000" << L{dataOut, "default_D1", controlOut, "default_S3"}
         << L{dataOut, "default_D1", controlOut, "default_S3"} << "";
     QTest::newRow("reply in two parts")
         << "ffff1c|0101" << L{dataIn, controlIn} << L{dataIn, "default_D0", "default_D7", controlIn}
-        << dataState;
+        << kDataLevelsLine;
     QTest::newRow("two replies back to back")
         << "ffff180001ffff240003" << L{dataIn, controlIn}
-        << L{dataOut, controlIn, "default_C0", "default_C1"} << dataType + controlState;
+        << L{dataOut, controlIn, "default_C0", "default_C1"} << kDataTypeLine + kControlLevelsLine;
 }
 
 void ReadDataTest::configurationReplies()
@@ -383,14 +320,14 @@ void ReadDataTest::configurationReplies()
 
     Bench bench;
     QVERIFY(bench.open());
-    presetReplyWidgets(*bench.window, preset);
+    presetReplyWidgets(bench.window(), preset);
     preset.sort();
-    QStringList before = checkedReplyWidgets(*bench.window);
+    QStringList before = checkedReplyWidgets(bench.window());
     before.sort();
     QCOMPARE(before, preset);
 
     QVERIFY(bench.send(hexChunks(bytes)));
-    QStringList after = checkedReplyWidgets(*bench.window);
+    QStringList after = checkedReplyWidgets(bench.window());
     after.sort();
     checked.sort();
     QCOMPARE(after, checked);
@@ -419,23 +356,17 @@ void ReadDataTest::backlogLargerThanTheStagingBuffer()
     QCOMPARE(backlog.size(), 2003);
 
     // The whole backlog sits in the line before the event loop gets to the port.
-    QSignalSpy notifications(bench.window->findChild<QSerialPort *>(), &QIODevice::readyRead);
-    QVERIFY(bench.line.write(backlog));
-    for (int tries = 0; tries < 1000 && bench.line.unreadBySlave() < backlog.size(); ++tries)
+    QSignalSpy notifications(bench.window().findChild<QSerialPort *>(), &QIODevice::readyRead);
+    QVERIFY(bench.device().write(backlog));
+    for (int tries = 0; tries < 1000 && bench.device().unreadBySlave() < backlog.size(); ++tries)
         QThread::msleep(2);
-    QCOMPARE(bench.line.unreadBySlave(), backlog.size());
+    QCOMPARE(bench.device().unreadBySlave(), backlog.size());
 
     bench.bytesWritten = backlog.size();
     QVERIFY(bench.waitParsed());
     QCOMPARE(notifications.count(), 1);
 
-    QStringList expected;
-    for (const char byte : backlog)
-        expected << QString::number(uint8_t(byte));
-    QStringList texts;
-    for (const DebugMessage &message : debugMessages)
-        texts << message.text;
-    QCOMPARE(texts, expected);
+    QCOMPARE(messages->receivedBytes(), backlog);
 
     QCOMPARE(int(prev_read_counter), 399 % 127);
     QCOMPARE(int(input_data), 399 & 0xFF);
@@ -462,18 +393,8 @@ void ReadDataTest::oneDebugMessagePerByte()
     const QList<QByteArray> chunks = hexChunks(bytes);
     QVERIFY(bench.send(chunks));
 
-    QStringList expected;
-    for (const QByteArray &chunk : chunks) {
-        for (const char byte : chunk)
-            expected << QString::number(uint8_t(byte));
-    }
-    QStringList texts;
-    for (const DebugMessage &message : debugMessages) {
-        QCOMPARE(message.function, QString::fromLatin1(kReadDataFunction));
-        QCOMPARE(message.category, QStringLiteral("default"));
-        texts << message.text;
-    }
-    QCOMPARE(texts, expected);
+    // send() has checked that no other debug message came.
+    QCOMPARE(messages->receivedBytes(), chunks.join());
 }
 
 QTEST_MAIN(ReadDataTest)

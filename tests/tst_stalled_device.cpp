@@ -2,17 +2,17 @@
 // staying open. The line's own buffers fill first; from then on the program has to hold
 // back itself: a tick whose earlier output has not drained drops its frame (the counter
 // still advances), so no more than a frame or two ever waits. Once the device reads again,
-// streaming goes on with current frames.
+// streaming goes on with current frames, each whole and none twice.
 
 #include "mainwindow.h"
 #include "program_state.h"
-#include "reliability_support.h"
+#include "simulated_device_rig.h"
 
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QtTest>
 
-using reliability::SimulatedBench;
+using testsupport::SimulatedDeviceRig;
 
 namespace {
 
@@ -45,16 +45,16 @@ private slots:
 
 void StalledDeviceTest::outputStaysBoundedAndStreamingResumes()
 {
-    SimulatedBench bench;
-    QVERIFY(bench.openAndRunTest());
-    QSerialPort &port = bench.port();
-    QSignalSpy frames(&bench.device(), &SimulatedDeviceEndpoint::testFrameReceived);
-    const QString consoleBefore = bench.console();
+    SimulatedDeviceRig rig;
+    QVERIFY(rig.openAndRunTest());
+    QSerialPort &port = rig.port();
+    QSignalSpy frames(&rig.endpoint(), &SimulatedDeviceEndpoint::testFrameReceived);
+    const QString consoleBefore = rig.console();
 
-    TickCounter ticker(&bench.window());
+    TickCounter ticker(&rig.window());
     const uint8_t counterAtStall = serial_output->counter;
     const int framesAtStall = frames.count();
-    bench.device().setStalled(true);
+    rig.stall(true);
 
     // The line's buffers take a while of frames before the program notices anything.
     qint64 mostQueued = 0;
@@ -72,10 +72,10 @@ void StalledDeviceTest::outputStaysBoundedAndStreamingResumes()
     QVERIFY2(mostQueued <= 2 * kFrameSize, qPrintable(QString::number(mostQueued)));
     QCOMPARE(frames.count(), framesAtStall); // the device took nothing meanwhile
     QVERIFY(port.isOpen());
-    QCOMPARE(bench.console(), consoleBefore); // a stall is no loss
+    QCOMPARE(rig.console(), consoleBefore); // a stall is no loss
 
     // Reading again, the device first takes what the line held, then current frames.
-    bench.device().setStalled(false);
+    rig.stall(false);
     const int ticks = ticker.ticks;
     const int framesAfterBacklog = frames.count();
     QVERIFY(framesAfterBacklog > framesAtStall);
@@ -87,35 +87,40 @@ void StalledDeviceTest::outputStaysBoundedAndStreamingResumes()
                             .arg(ticks)));
 
     QVERIFY(QTest::qWaitFor([&] { return frames.count() >= framesAfterBacklog + 20; }, 10000));
-    QTRY_VERIFY((serial_output->counter - bench.device().snapshot().lastCounter() + 128) % 128 <=
-                2);
+    QTRY_VERIFY((serial_output->counter - rig.device().lastCounter() + 128) % 128 <= 2);
     QVERIFY(port.bytesToWrite() <= kFrameSize);
-    QCOMPARE(bench.console(), consoleBefore);
+    QCOMPARE(rig.console(), consoleBefore);
+
+    // What waited in the line came whole, and no frame came twice.
+    QCOMPARE(rig.device().brokenFrames(), 0);
+    QCOMPARE(rig.device().strayBytes(), 0);
+    for (int n = 1; n < frames.count(); ++n)
+        QVERIFY2(frames.at(n).at(0) != frames.at(n - 1).at(0), qPrintable(QString::number(n)));
 }
 
 void StalledDeviceTest::commandsToStalledDeviceAreNoLoss()
 {
-    SimulatedBench bench;
-    QVERIFY(bench.openAndRunTest());
-    QSerialPort &port = bench.port();
-    bench.device().setStalled(true);
+    SimulatedDeviceRig rig;
+    QVERIFY(rig.openAndRunTest());
+    QSerialPort &port = rig.port();
+    rig.stall(true);
     QVERIFY2(QTest::qWaitFor([&port] { return port.bytesToWrite() > 0; }, 30000),
              "the line never filled up");
-    bench.click("Sto_pushButton");
+    rig.click("Sto_pushButton");
 
     // Writing to the full line would block: no loss, the frames wait for the device.
-    QSignalSpy commands(&bench.device(), &SimulatedDeviceEndpoint::commandReceived);
-    const QString before = bench.console();
-    bench.click("Defaults_set");
+    QSignalSpy commands(&rig.endpoint(), &SimulatedDeviceEndpoint::commandReceived);
+    const QString before = rig.console();
+    rig.click("Defaults_set");
     QTest::qWait(100);
-    QCOMPARE(bench.console(), before + QStringLiteral("Default states is set\n"));
+    QCOMPARE(rig.console(), before + QStringLiteral("Default states is set\n"));
     QVERIFY(port.isOpen());
 
-    bench.device().setStalled(false);
+    rig.stall(false);
     QTRY_COMPARE(commands.count(), 5);
     for (int n = 0; n < 5; ++n)
         QCOMPARE(commands.at(n).at(0).value<quint8>(), quint8(4 + 4 * n));
-    QCOMPARE(bench.console(), before + QStringLiteral("Default states is set\n"));
+    QCOMPARE(rig.console(), before + QStringLiteral("Default states is set\n"));
 }
 
 QTEST_MAIN(StalledDeviceTest)

@@ -1,0 +1,17 @@
+#include "firmware_file_choice.h"
+
+#include "device_functions/firmware_tool.h"
+
+namespace testsupport {
+
+FirmwareFileChoice::FirmwareFileChoice(const QString &path) : path_(path)
+{
+    firmware::set_file_chooser([this](QWidget *) { return path_; });
+}
+
+FirmwareFileChoice::~FirmwareFileChoice()
+{
+    firmware::set_file_chooser({});
+}
+
+} // namespace testsupport

@@ -1,0 +1,76 @@
+#include "window_access.h"
+
+#include <QAbstractButton>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+namespace testsupport {
+
+QPushButton *pinButton(const QWidget &window, int number)
+{
+    return child<QPushButton>(window, qPrintable(QStringLiteral("pushButton_%1").arg(number)));
+}
+
+void click(const QWidget &window, const char *button)
+{
+    QTest::mouseClick(child<QAbstractButton>(window, button), Qt::LeftButton);
+}
+
+QString consoleText(const QWidget &window)
+{
+    return child<QPlainTextEdit>(window, "console")->toPlainText();
+}
+
+bool openPort(const QWidget &window)
+{
+    const QString before = consoleText(window);
+    click(window, "Open_pushButton");
+    return consoleText(window) == before + QStringLiteral("Opening port - success!\n");
+}
+
+bool showWindow(QWidget &window)
+{
+    window.show();
+    return QTest::qWaitForWindowExposed(&window);
+}
+
+QList<QWidget *> formWidgets(const QWidget &window)
+{
+    QList<QWidget *> widgets;
+    for (QWidget *widget : window.findChildren<QWidget *>()) {
+        const QString name = widget->objectName();
+        if (!name.isEmpty() && !name.startsWith(QLatin1String("qt_")))
+            widgets << widget;
+    }
+    return widgets;
+}
+
+QMap<QString, bool> enabledFlags(const QWidget &window)
+{
+    QMap<QString, bool> flags;
+    for (const QWidget *widget : formWidgets(window))
+        flags.insert(widget->objectName(), widget->isEnabled());
+    return flags;
+}
+
+QStringList unlikePortClosed(const QWidget &window)
+{
+    const QMap<QString, bool> flags = enabledFlags(window);
+    QStringList unlike;
+    for (const char *name : {"Open_pushButton", "refresh_pushButton"}) {
+        if (!flags.value(QLatin1String(name)))
+            unlike << QLatin1String(name);
+    }
+    QStringList off = {"Close_pushButton", "Run_pushButton", "Sto_pushButton", "set_pushButton",
+                       "Defaults_set",     "Defaults_read",  "OpenFirmware"};
+    for (int number = 1; number <= 25; ++number)
+        off << QStringLiteral("pushButton_%1").arg(number);
+    for (const QString &name : off) {
+        if (flags.value(name, true))
+            unlike << name;
+    }
+    return unlike;
+}
+
+} // namespace testsupport
