@@ -1,0 +1,28 @@
+#include "device_thread.h"
+
+#include "simulated_device_endpoint.h"
+
+namespace bench {
+
+DeviceThread::DeviceThread(const QString &link_directory)
+{
+    device_ = new SimulatedDeviceEndpoint;
+    device_->moveToThread(&thread_);
+    thread_.setObjectName(QStringLiteral("simulated device"));
+    thread_.start();
+    if (!link_directory.isEmpty())
+        device_->setLinkDirectory(link_directory);
+    device_->start();
+    if (!device_->isAttached())
+        qFatal("the simulated device did not attach");
+}
+
+DeviceThread::~DeviceThread()
+{
+    device_->drop();
+    thread_.quit();
+    thread_.wait();
+    delete device_;
+}
+
+} // namespace bench

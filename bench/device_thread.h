@@ -1,0 +1,31 @@
+#ifndef KALDORIUM_BENCH_DEVICE_THREAD_H
+#define KALDORIUM_BENCH_DEVICE_THREAD_H
+
+// A simulated KALDORIUM-LPT plugged in and running in a thread of its own, so that its
+// timing does not hang on the event loop of whatever talks to it.
+
+#include <QString>
+#include <QThread>
+
+class SimulatedDeviceEndpoint;
+
+namespace bench {
+
+class DeviceThread {
+public:
+    // Keeps the device node link in link_directory (empty: no link).
+    explicit DeviceThread(const QString &link_directory = QString());
+    ~DeviceThread();
+    DeviceThread(const DeviceThread &) = delete;
+    DeviceThread &operator=(const DeviceThread &) = delete;
+
+    SimulatedDeviceEndpoint &device() { return *device_; }
+
+private:
+    QThread thread_;
+    SimulatedDeviceEndpoint *device_ = nullptr;
+};
+
+} // namespace bench
+
+#endif

@@ -1,0 +1,49 @@
+#include "figures.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <cmath>
+
+namespace bench {
+
+QString fixed(double value, int decimals)
+{
+    return QString::number(value, 'f', decimals);
+}
+
+QString grouped(double value)
+{
+    return QLocale(QLocale::English).toString(qint64(std::llround(value)));
+}
+
+double number(const QJsonObject &run, const char *key)
+{
+    return run.value(QLatin1String(key)).toDouble();
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+std::vector<double> startup_values(const Figures &figures, const char *key)
+{
+    std::vector<double> values;
+    for (const QJsonObject &run : figures.startup_runs) {
+        if (!run.contains(QLatin1String("error")))
+            values.push_back(number(run, key));
+    }
+    return values;
+}
+
+bool ran(const Figures &figures, const QString &id)
+{
+    return figures.runs.contains(id) && !figures.runs[id].contains(QLatin1String("error"));
+}
+
+} // namespace bench

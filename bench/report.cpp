@@ -1,0 +1,281 @@
+#include "report.h"
+
+#include "driver.h"
+#include "targets.h"
+
+#include <QFile>
+#include <QTextStream>
+
+#include <algorithm>
+#include <functional>
+
+namespace bench {
+
+namespace {
+
+const QString kBegin = QStringLiteral("<!-- kaldorium-lpt-bench results: begin -->");
+const QString kEnd = QStringLiteral("<!-- kaldorium-lpt-bench results: end -->");
+
+QString row(const QStringList &cells)
+{
+    return QStringLiteral("| ") + cells.join(QStringLiteral(" | ")) + QStringLiteral(" |\n");
+}
+
+QString header(const QStringList &cells)
+{
+    QStringList rule;
+    for (int n = 0; n < cells.size(); ++n)
+        rule << QStringLiteral("---");
+    return row(cells) + row(rule);
+}
+
+QString run_note(const QJsonObject &run)
+{
+    QStringList notes;
+    if (run.contains(QLatin1String("streaming"))) {
+        notes << QStringLiteral("no window: the timer, a serial port and the device only");
+        if (number(run, "flood_rate") > 0)
+            notes << QStringLiteral("input flood");
+    } else {
+        notes << (run.value(QLatin1String("debug_enabled")).toBool()
+                      ? QStringLiteral("debug on")
+                      : QStringLiteral("debug filtered"));
+        if (run.value(QLatin1String("stderr_null")).toBool())
+            notes << QStringLiteral("stderr /dev/null");
+    }
+    if (number(run, "attempts") > 1)
+        notes << QStringLiteral("quietest of %1 runs").arg(number(run, "attempts"));
+    return notes.join(QStringLiteral(", "));
+}
+
+QString stream_table(const Figures &figures)
+{
+    // One column per run, one row per figure.
+    QStringList columns = {QStringLiteral("Figure")};
+    QList<QJsonObject> runs;
+    for (const QString &id :
+         {QStringLiteral("stream"), QStringLiteral("stream-flood-null"),
+          QStringLiteral("stream-flood-filtered"), QStringLiteral("reference-stream"),
+          QStringLiteral("reference-stream-flood")}) {
+        if (!ran(figures, id))
+            continue;
+        columns << QStringLiteral("`") + id + QStringLiteral("` (") + run_note(figures.runs[id]) +
+                       QStringLiteral(")");
+        runs << figures.runs[id];
+    }
+    QString text = header(columns);
+    const auto figure_row = [&](const QString &name,
+                                const std::function<QString(const QJsonObject &)> &cell) {
+        QStringList cells = {name};
+        for (const QJsonObject &run : runs)
+            cells << cell(run);
+        text += row(cells);
+    };
+    const auto ms = [](const char *key) {
+        return [key](const QJsonObject &run) {
+            return fixed(number(run, key)) + QStringLiteral(" ms");
+        };
+    };
+    figure_row(QStringLiteral("Measured time"), [](const QJsonObject &run) {
+        return fixed(number(run, "seconds"), 1) + QStringLiteral(" s");
+    });
+    figure_row(QStringLiteral("Status input to host"), [](const QJsonObject &run) {
+        return grouped(number(run, "bytes_to_host_per_second")) + QStringLiteral(" B/s");
+    });
+    figure_row(QStringLiteral("Status frames held back by the device"), [](const QJsonObject &run) {
+        return grouped(number(run, "status_frames_held_back"));
+    });
+    figure_row(QStringLiteral("Frames/s at the device"),
+               [](const QJsonObject &run) { return fixed(number(run, "frames_per_second")); });
+    figure_row(QStringLiteral("Gap p50"), ms("gap_p50_ms"));
+    figure_row(QStringLiteral("Gap p99"), ms("gap_p99_ms"));
+    figure_row(QStringLiteral("Gap max"), ms("gap_max_ms"));
+    figure_row(QStringLiteral("Gap min"), ms("gap_min_ms"));
+    figure_row(QStringLiteral("Write gap p50"), ms("write_gap_p50_ms"));
+    figure_row(QStringLiteral("Write gap p99"), ms("write_gap_p99_ms"));
+    figure_row(QStringLiteral("Write gap max"), ms("write_gap_max_ms"));
+    figure_row(QStringLiteral("Frames lost"),
+               [](const QJsonObject &run) { return fixed(number(run, "frames_lost"), 0); });
+    figure_row(QStringLiteral("Frames malformed"),
+               [](const QJsonObject &run) { return fixed(number(run, "frames_malformed"), 0); });
+    figure_row(QStringLiteral("Program thread CPU"), [](const QJsonObject &run) {
+        return fixed(number(run, "gui_thread_cpu_percent")) + QStringLiteral(" %");
+    });
+    figure_row(QStringLiteral("Program thread waiting for a CPU"), [](const QJsonObject &run) {
+        return fixed(number(run, "gui_thread_cpu_wait_percent")) + QStringLiteral(" %");
+    });
+    figure_row(QStringLiteral("Process CPU"), [](const QJsonObject &run) {
+        return fixed(number(run, "process_cpu_percent")) + QStringLiteral(" %");
+    });
+    figure_row(QStringLiteral("Peak RSS"), [](const QJsonObject &run) {
+        return grouped(number(run, "peak_rss_kib")) + QStringLiteral(" KiB");
+    });
+    figure_row(QStringLiteral("Other load"), [](const QJsonObject &run) {
+        return fixed(number(run, "other_cores")) + QStringLiteral(" cores");
+    });
+    return text;
+}
+
+QString receive_table(const Figures &figures)
+{
+    QString text = header({QStringLiteral("Run"), QStringLiteral("Bytes"), QStringLiteral("Time"),
+                           QStringLiteral("Throughput"), QStringLiteral("× line rate"),
+                           QStringLiteral("Bytes per notification"), QStringLiteral("Other load")});
+    const QStringList ids = {QStringLiteral("receive-null"), QStringLiteral("receive-filtered")};
+    for (const QString &id : ids) {
+        if (!figures.runs.contains(id))
+            continue;
+        const QJsonObject &run = figures.runs[id];
+        if (run.contains(QLatin1String("error"))) {
+            text += row({id, run.value(QLatin1String("error")).toString()});
+            continue;
+        }
+        const QString label =
+            QStringLiteral("`") + id + QStringLiteral("` (") + run_note(run) + QStringLiteral(")");
+        text += row({label, grouped(number(run, "bytes")),
+                     fixed(number(run, "seconds")) + QStringLiteral(" s"),
+                     grouped(number(run, "bytes_per_second")) + QStringLiteral(" B/s"),
+                     fixed(number(run, "bytes_per_second") / kLineBytesPerSecond, 1),
+                     fixed(number(run, "bytes_per_notification"), 0),
+                     fixed(number(run, "other_cores")) + QStringLiteral(" cores")});
+    }
+    return text;
+}
+
+QString idle_table(const Figures &figures)
+{
+    QString text = header(
+        {QStringLiteral("Run"), QStringLiteral("Status input to host"),
+         QStringLiteral("Program thread CPU"), QStringLiteral("Program thread waiting for a CPU"),
+         QStringLiteral("Process CPU"), QStringLiteral("Peak RSS"), QStringLiteral("Other load")});
+    for (const QString &id :
+         {QStringLiteral("idle-closed"), QStringLiteral("idle-open"),
+          QStringLiteral("idle-open-filtered"), QStringLiteral("reference-idle")}) {
+        if (!figures.runs.contains(id))
+            continue;
+        const QJsonObject &run = figures.runs[id];
+        if (run.contains(QLatin1String("error"))) {
+            text += row({id, run.value(QLatin1String("error")).toString()});
+            continue;
+        }
+        text += row({QStringLiteral("`") + id + QStringLiteral("` (") + run_note(run) +
+                         QStringLiteral(", ") + fixed(number(run, "seconds"), 1) +
+                         QStringLiteral(" s)"),
+                     grouped(number(run, "bytes_to_host_per_second")) + QStringLiteral(" B/s"),
+                     fixed(number(run, "gui_thread_cpu_percent")) + QStringLiteral(" %"),
+                     fixed(number(run, "gui_thread_cpu_wait_percent")) + QStringLiteral(" %"),
+                     fixed(number(run, "process_cpu_percent")) + QStringLiteral(" %"),
+                     grouped(number(run, "peak_rss_kib")) + QStringLiteral(" KiB"),
+                     fixed(number(run, "other_cores")) + QStringLiteral(" cores")});
+    }
+    return text;
+}
+
+QString startup_table(const Figures &figures)
+{
+    QString text = header({QStringLiteral("From spawn to"), QStringLiteral("Median"),
+                           QStringLiteral("Max"), QStringLiteral("Each run")});
+    const std::pair<const char *, const char *> marks[] = {
+        {"to_main_ms", "`main` entered (exec, dynamic loading)"},
+        {"to_application_ms", "`QApplication` made (platform plugin)"},
+        {"to_window_made_ms", "`MainWindow` built (form, port scan)"},
+        {"to_exposed_ms", "window exposed"},
+        {"to_shown_ms", "window shown (expose handled, first paint done)"},
+    };
+    for (const auto &mark : marks) {
+        const std::vector<double> values = startup_values(figures, mark.first);
+        if (values.empty())
+            continue;
+        QStringList each;
+        for (double value : values)
+            each << fixed(value, 1);
+        text +=
+            row({QString::fromUtf8(mark.second), fixed(median(values), 1) + QStringLiteral(" ms"),
+                 fixed(*std::max_element(values.begin(), values.end()), 1) + QStringLiteral(" ms"),
+                 each.join(QStringLiteral(", "))});
+    }
+    const std::vector<double> rss = startup_values(figures, "peak_rss_kib");
+    if (!rss.empty())
+        text += QStringLiteral("\nPeak resident memory of the program alone (start-up process, "
+                               "window shown): ") +
+                grouped(median(rss)) + QStringLiteral(" KiB.\n");
+    return text;
+}
+
+} // namespace
+
+QString results_section(const Figures &figures)
+{
+    QString text;
+    QTextStream out(&text);
+    out << kBegin << "\n\n";
+    out << "## Results\n\n";
+    out << "Generated by `kaldorium-lpt-bench` on " << figures.date << ", with:\n\n";
+    out << "    " << figures.command << "\n\n";
+    out << "### Machine\n\n" << header({QStringLiteral("Item"), QStringLiteral("Value")});
+    for (auto it = figures.host.cbegin(); it != figures.host.cend(); ++it)
+        out << row({it.key().mid(3), it.value()}); // keys carry a sort prefix "NN "
+
+    out << "\n### Against the targets\n\n"
+        << header({QStringLiteral("What"), QStringLiteral("Target"), QStringLiteral("Measured"),
+                   QString()});
+    for (const Check &check : checks_of(figures))
+        out << row({check.what, check.target, check.measured,
+                    check.met ? QStringLiteral("met") : QStringLiteral("**missed**")});
+
+    out << "\n### Live test streaming\n\n"
+        << "Test output frames as the simulated device received them, timed in the device's "
+           "own thread. Gaps are between consecutive arrivals; write gaps are between the "
+           "window's writes of the frames into the line, timed in the window's thread (the host "
+           "side of the same stream). Lost frames are counter steps skipped; malformed frames "
+           "are frames cut short and stray bytes, as the device counted them. \"Program thread "
+           "CPU\" is the window's (GUI) thread, where the whole program runs, and the time it "
+           "was ready to run but waited for a CPU is given beside it. \"Process CPU\" adds the "
+           "simulated device's thread. \"Other load\" is the CPU time that other processes on "
+           "the machine used meanwhile, in cores.\n\n"
+        << stream_table(figures);
+    out << "\n### Receive path\n\n"
+        << "Valid input status frames written into the pseudo-terminal as fast as it takes "
+           "them, parsed by the window's `readData` until the final frame of the stream has "
+           "been taken.\n\n"
+        << receive_table(figures);
+    out << "\n### Idle (no test running)\n\n" << idle_table(figures);
+    out << "\n### Start-up\n\n"
+        << figures.startup_runs.size()
+        << " fresh processes, each building the main window against the host's own serial "
+           "ports and showing it on the offscreen platform; times from the parent's spawn of "
+           "the process.\n\n"
+        << startup_table(figures);
+    out << "\n" << kEnd << "\n";
+    return text;
+}
+
+bool write_into(const QString &path, const QString &section)
+{
+    QString content;
+    QFile existing(path);
+    if (existing.open(QIODevice::ReadOnly))
+        content = QString::fromUtf8(existing.readAll());
+    existing.close();
+
+    const int begin = content.indexOf(kBegin);
+    const int end = content.indexOf(kEnd);
+    if (begin >= 0 && end > begin) {
+        const int after = content.indexOf(QLatin1Char('\n'), end);
+        content.replace(begin, (after < 0 ? content.size() : after + 1) - begin, section);
+    } else {
+        if (content.isEmpty())
+            content = QStringLiteral("# Benchmarks\n\n");
+        else if (!content.endsWith(QLatin1Char('\n')))
+            content += QLatin1Char('\n');
+        content += section;
+    }
+
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    file.write(content.toUtf8());
+    return file.flush();
+}
+
+} // namespace bench

@@ -1,0 +1,211 @@
+// Live test streaming, with the device reporting at its usual pace or flooding the line;
+// the window idle (no test); and the floor under both: the same timer, serial port and
+// device without the window.
+
+#include "device_link/device_contract.h"
+#include "device_link/frames.h"
+#include "device_rig.h"
+#include "device_thread.h"
+#include "mainwindow.h"
+#include "measure.h"
+#include "scenarios.h"
+#include "simulated_device_endpoint.h"
+#include "test_frame_arrivals.h"
+
+#include <QSerialPort>
+
+namespace bench {
+
+namespace {
+
+constexpr int kWarmUpMs = 1000;
+
+struct Interval {
+    qint64 from_ns = 0;
+    qint64 to_ns = 0;
+    CpuTime cpu_before;
+    CpuTime cpu_after;
+    SimulatedDeviceEndpoint::Traffic traffic_before;
+    SimulatedDeviceEndpoint::Traffic traffic_after;
+    SimulatedDevice device_before;
+    SimulatedDevice device_after;
+
+    double seconds() const { return double(to_ns - from_ns) / 1e9; }
+};
+
+// Lets the event loop run for the given time and takes the figures around it.
+Interval measure(SimulatedDeviceEndpoint &device, double seconds)
+{
+    Interval interval;
+    interval.device_before = device.snapshot();
+    interval.traffic_before = device.traffic();
+    interval.cpu_before = cpu_time();
+    interval.from_ns = monotonic_ns();
+    run_event_loop_for(int(seconds * 1000));
+    interval.to_ns = monotonic_ns();
+    interval.cpu_after = cpu_time();
+    interval.traffic_after = device.traffic();
+    interval.device_after = device.snapshot();
+    return interval;
+}
+
+void add_load_figures(QJsonObject &result, const Interval &interval)
+{
+    const double seconds = interval.seconds();
+    result[QStringLiteral("seconds")] = seconds;
+    result[QStringLiteral("gui_thread_cpu_percent")] =
+        100.0 * double(interval.cpu_after.thread_ns - interval.cpu_before.thread_ns) / 1e9 /
+        seconds;
+    result[QStringLiteral("gui_thread_cpu_wait_percent")] =
+        100.0 *
+        double(interval.cpu_after.thread_waiting_ns - interval.cpu_before.thread_waiting_ns) / 1e9 /
+        seconds;
+    result[QStringLiteral("process_cpu_percent")] =
+        100.0 * double(interval.cpu_after.process_ns - interval.cpu_before.process_ns) / 1e9 /
+        seconds;
+    result[QStringLiteral("bytes_to_host_per_second")] =
+        double(interval.traffic_after.bytesToHost - interval.traffic_before.bytesToHost) / seconds;
+    result[QStringLiteral("status_frames_held_back")] = double(
+        interval.traffic_after.statusFramesHeldBack - interval.traffic_before.statusFramesHeldBack);
+}
+
+void add_stream_figures(QJsonObject &result, const StreamFigures &figures, const Gaps &write_gaps)
+{
+    result[QStringLiteral("frames")] = figures.frames;
+    result[QStringLiteral("frames_per_second")] = figures.frames_per_second;
+    result[QStringLiteral("gap_p50_ms")] = figures.gaps.p50_ms;
+    result[QStringLiteral("gap_p99_ms")] = figures.gaps.p99_ms;
+    result[QStringLiteral("gap_max_ms")] = figures.gaps.max_ms;
+    result[QStringLiteral("gap_min_ms")] = figures.gaps.min_ms;
+    result[QStringLiteral("write_gap_p50_ms")] = write_gaps.p50_ms;
+    result[QStringLiteral("write_gap_p99_ms")] = write_gaps.p99_ms;
+    result[QStringLiteral("write_gap_max_ms")] = write_gaps.max_ms;
+    result[QStringLiteral("frames_lost")] = figures.frames_lost;
+}
+
+void add_malformed(QJsonObject &result, const Interval &interval)
+{
+    // Frames cut short by a marker, and bytes outside any frame, as the device counted them.
+    result[QStringLiteral("frames_malformed")] =
+        (interval.device_after.brokenFrames() - interval.device_before.brokenFrames()) +
+        (interval.device_after.strayBytes() - interval.device_before.strayBytes());
+}
+
+// A 10 ms coarse timer that writes a test output frame (data port output, no pin held)
+// into a serial port on every tick, and a port whose input is read and dropped: what the
+// window does while streaming, without the window, the debug messages and the parser.
+class BareStreamer : public QObject {
+public:
+    BareStreamer(const QString &port_name, bool streaming) : streaming_(streaming)
+    {
+        frame_.header = frames::kMarker;
+        for (d_byte &slot : frame_.out)
+            slot = frames::pack_slot(0, 0, true, false);
+        frame_.us_peroid = frames::kSlotPeriodUs;
+        port_.setPortName(port_name);
+        port_.setDataBits(contract::kDataBits);
+        port_.setParity(contract::kParity);
+        port_.setStopBits(contract::kStopBits);
+        port_.setFlowControl(contract::kFlowControl);
+        if (!port_.open(QIODevice::ReadWrite))
+            qFatal("cannot open the simulated device");
+        port_.setBaudRate(contract::kBaudRate, QSerialPort::AllDirections);
+        connect(&port_, &QSerialPort::readyRead, this, [this] { port_.readAll(); });
+        startTimer(10, Qt::CoarseTimer);
+    }
+
+    QSerialPort &port() { return port_; }
+
+protected:
+    void timerEvent(QTimerEvent *) override
+    {
+        if (!streaming_)
+            return;
+        frame_.counter = frames::next_counter(frame_.counter);
+        port_.write(reinterpret_cast<const char *>(&frame_), qint64(sizeof frame_));
+        port_.flush();
+    }
+
+private:
+    QSerialPort port_;
+    HC_LCNC_2_SERIAL_OUT_DATA frame_{};
+    bool streaming_;
+};
+
+} // namespace
+
+QJsonObject run_reference(bool streaming, int flood_rate, double seconds)
+{
+    DeviceThread device;
+    if (flood_rate > 0)
+        device.device().setFloodRate(flood_rate);
+    TestFrameArrivals arrivals(device.device());
+    BareStreamer streamer(device.device().slavePath(), streaming);
+    std::vector<qint64> writes;
+    writes.reserve(size_t(seconds * 200) + 1000);
+    const QMetaObject::Connection timing_writes =
+        QObject::connect(&streamer.port(), &QSerialPort::bytesWritten, &streamer,
+                         [&writes] { writes.push_back(monotonic_ns()); });
+    run_event_loop_for(kWarmUpMs);
+
+    const Interval interval = measure(device.device(), seconds);
+    QObject::disconnect(timing_writes);
+    QJsonObject result;
+    add_load_figures(result, interval);
+    result[QStringLiteral("streaming")] = streaming;
+    result[QStringLiteral("flood_rate")] = flood_rate;
+    if (streaming) {
+        add_stream_figures(result,
+                           stream_figures(arrivals.take(), interval.from_ns, interval.to_ns),
+                           gaps_between(writes, interval.from_ns, interval.to_ns));
+        add_malformed(result, interval);
+    }
+    return result;
+}
+
+QJsonObject run_streaming(int flood_rate, double seconds)
+{
+    DeviceRig rig;
+    if (!rig.openPort())
+        qFatal("the window could not open the simulated device");
+    if (flood_rate > 0)
+        rig.device().setFloodRate(flood_rate);
+    TestFrameArrivals arrivals(rig.device());
+    // When the window handed each frame to the line, seen from its own thread.
+    std::vector<qint64> writes;
+    writes.reserve(size_t(seconds * 200) + 1000);
+    const QMetaObject::Connection timing_writes =
+        QObject::connect(rig.window().findChild<QSerialPort *>(), &QSerialPort::bytesWritten,
+                         &rig.window(), [&writes] { writes.push_back(monotonic_ns()); });
+    rig.runTest();
+    run_event_loop_for(kWarmUpMs);
+
+    const Interval interval = measure(rig.device(), seconds);
+    rig.stopTest();
+    QObject::disconnect(timing_writes);
+    const StreamFigures figures = stream_figures(arrivals.take(), interval.from_ns, interval.to_ns);
+    const Gaps write_gaps = gaps_between(writes, interval.from_ns, interval.to_ns);
+
+    QJsonObject result;
+    add_load_figures(result, interval);
+    result[QStringLiteral("flood_rate")] = flood_rate;
+    add_stream_figures(result, figures, write_gaps);
+    add_malformed(result, interval);
+    return result;
+}
+
+QJsonObject run_idle(bool port_open, double seconds)
+{
+    DeviceRig rig;
+    if (port_open && !rig.openPort())
+        qFatal("the window could not open the simulated device");
+    run_event_loop_for(kWarmUpMs);
+    const Interval interval = measure(rig.device(), seconds);
+
+    QJsonObject result;
+    add_load_figures(result, interval);
+    result[QStringLiteral("port_open")] = port_open;
+    return result;
+}
+
+} // namespace bench

@@ -1,0 +1,38 @@
+#ifndef KALDORIUM_BENCH_SCENARIOS_H
+#define KALDORIUM_BENCH_SCENARIOS_H
+
+// The measurements. Each runs in a fresh child process of the benchmark, with the
+// application object made (offscreen platform), and returns its figures; the process
+// prints them as one JSON line.
+
+#include <QJsonObject>
+#include <QtGlobal>
+
+namespace bench {
+
+// Live test streaming with the device sending its status frames; flood_rate 0 paces them
+// at the device's usual interval, otherwise the device sends that many bytes a second.
+QJsonObject run_streaming(int flood_rate, double seconds);
+
+// The window with no test running, its port closed or open (the device reporting).
+QJsonObject run_idle(bool port_open, double seconds);
+
+// The floor under the two above: the same timer, serial port and device without the
+// window, streaming or not, the device reporting at its pace or flooding.
+QJsonObject run_reference(bool streaming, int flood_rate, double seconds);
+
+// Receive throughput: valid status frames written into the line as fast as it takes them,
+// consumed by the window's own receive path.
+QJsonObject run_receive(double seconds);
+
+// Start-up: from the spawn of the process to the window shown.
+struct StartupMarks {
+    qint64 spawned_ns = 0; // set by the parent just before it started this process
+    qint64 main_entered_ns = 0;
+    qint64 application_made_ns = 0;
+};
+QJsonObject run_startup(const StartupMarks &marks);
+
+} // namespace bench
+
+#endif

@@ -1,0 +1,114 @@
+#include "targets.h"
+
+#include "driver.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace bench {
+
+namespace {
+
+constexpr double kFramesPerSecond = 100;
+constexpr double kTickMs = 10;
+constexpr double kReceiveFilteredFactor = 50;
+
+void stream_checks(QList<Check> &checks, const Figures &figures, const QString &id,
+                   const QString &label)
+{
+    if (!ran(figures, id))
+        return;
+    const QJsonObject &run = figures.runs[id];
+    const double fps = number(run, "frames_per_second");
+    const double p99 = number(run, "gap_p99_ms");
+    const double lost = number(run, "frames_lost") + number(run, "frames_malformed");
+    checks << Check{label + QStringLiteral(": frames/s"), QStringLiteral("100 ± 1 %"), fixed(fps),
+                    std::fabs(fps - kFramesPerSecond) <= kFramesPerSecond / 100}
+           << Check{label + QStringLiteral(": gap p99"), QStringLiteral("10 ± 1 ms"),
+                    fixed(p99) + QStringLiteral(" ms"), std::fabs(p99 - kTickMs) <= 1}
+           << Check{label + QStringLiteral(": frames lost or malformed"), QStringLiteral("0"),
+                    fixed(lost, 0), lost == 0};
+}
+
+} // namespace
+
+QList<Check> checks_of(const Figures &figures)
+{
+    QList<Check> checks;
+    stream_checks(checks, figures, QStringLiteral("stream"), QStringLiteral("Live test"));
+    stream_checks(checks, figures, QStringLiteral("stream-flood-null"),
+                  QStringLiteral("Live test + input flood, debug to /dev/null"));
+    stream_checks(checks, figures, QStringLiteral("stream-flood-filtered"),
+                  QStringLiteral("Live test + input flood, debug filtered"));
+
+    const QString line_rate = grouped(kLineBytesPerSecond) + QStringLiteral(" B/s");
+    for (const char *id : {"stream-flood-null", "stream-flood-filtered"}) {
+        if (!ran(figures, QLatin1String(id)))
+            continue;
+        const double taken = number(figures.runs[QLatin1String(id)], "bytes_to_host_per_second");
+        checks << Check{
+            QStringLiteral("Input flood taken while streaming, debug ") +
+                (QLatin1String(id).endsWith(QLatin1String("null")) ? QStringLiteral("to /dev/null")
+                                                                   : QStringLiteral("filtered")),
+            QStringLiteral("≥ 99 % of ") + line_rate, grouped(taken) + QStringLiteral(" B/s"),
+            taken >= 0.99 * kLineBytesPerSecond};
+    }
+    if (ran(figures, QStringLiteral("receive-null"))) {
+        const double rate =
+            number(figures.runs[QStringLiteral("receive-null")], "bytes_per_second");
+        checks << Check{QStringLiteral("Receive path, debug to /dev/null"),
+                        QStringLiteral("≥ ") + line_rate, grouped(rate) + QStringLiteral(" B/s"),
+                        rate >= kLineBytesPerSecond};
+    }
+    if (ran(figures, QStringLiteral("receive-filtered"))) {
+        const double rate =
+            number(figures.runs[QStringLiteral("receive-filtered")], "bytes_per_second");
+        checks << Check{QStringLiteral("Receive path, debug filtered"),
+                        QStringLiteral("≥ ") +
+                            grouped(kReceiveFilteredFactor * kLineBytesPerSecond) +
+                            QStringLiteral(" B/s (50 × line rate)"),
+                        grouped(rate) + QStringLiteral(" B/s"),
+                        rate >= kReceiveFilteredFactor * kLineBytesPerSecond};
+    }
+    if (ran(figures, QStringLiteral("stream"))) {
+        const double cpu = number(figures.runs[QStringLiteral("stream")], "gui_thread_cpu_percent");
+        checks << Check{QStringLiteral("CPU while streaming (program's thread)"),
+                        QStringLiteral("< 3 % of one core"), fixed(cpu) + QStringLiteral(" %"),
+                        cpu < 3};
+    }
+    const std::pair<const char *, const char *> idle_runs[] = {
+        {"idle-closed", "CPU idle, port closed"},
+        {"idle-open", "CPU idle, port open, device reporting, debug to /dev/null"},
+        {"idle-open-filtered", "CPU idle, port open, device reporting, debug filtered"},
+    };
+    for (const auto &idle : idle_runs) {
+        const QString id = QLatin1String(idle.first);
+        if (!ran(figures, id))
+            continue;
+        const double cpu = number(figures.runs[id], "gui_thread_cpu_percent");
+        checks << Check{QString::fromLatin1(idle.second), QStringLiteral("< 1 % of one core"),
+                        fixed(cpu) + QStringLiteral(" %"), cpu < 1};
+    }
+    const std::vector<double> shown = startup_values(figures, "to_shown_ms");
+    if (!shown.empty()) {
+        const double typical = median(shown);
+        const double worst = *std::max_element(shown.begin(), shown.end());
+        checks << Check{
+            QStringLiteral("Start to window shown (median; max)"), QStringLiteral("≤ 300 ms"),
+            fixed(typical, 1) + QStringLiteral(" ms; ") + fixed(worst, 1) + QStringLiteral(" ms"),
+            typical <= 300};
+    }
+    return checks;
+}
+
+QString targets_summary(const Figures &figures)
+{
+    QString text;
+    for (const Check &check : checks_of(figures))
+        text += QStringLiteral("%1 %2: %3 (target %4)\n")
+                    .arg(check.met ? QStringLiteral("[met]   ") : QStringLiteral("[MISSED]"),
+                         check.what, check.measured, check.target);
+    return text;
+}
+
+} // namespace bench
