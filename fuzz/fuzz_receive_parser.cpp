@@ -1,8 +1,9 @@
 // libFuzzer target for the receive state machine. Each input is a byte stream from the
 // device. It is delivered the way the window takes it in: notifications of varying size,
-// each staged through read_data in chunks of at most its 500 bytes, every byte handed to
-// receive::take_byte. After every byte the program's receive state is compared with the
-// plain model in receive_model.h; any difference aborts with a description.
+// each through the program's own receive::take_notification, which stages it in read_data in
+// chunks of at most 500 bytes and hands every byte to receive::take_byte. After every byte the
+// program's receive state is compared with the plain model in receive_model.h; any difference
+// aborts with a description.
 //
 // Also checked on every input: every byte is taken once and in order (the staged copy is
 // the input, and the count of bytes taken is the input's length), the staging buffer is
@@ -173,25 +174,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *input, size_t size)
         const uint8_t *bytes = input + delivered;
         delivered += notification;
 
-        for (size_t staged = 0; staged < notification;) {
-            size_t chunk = notification - staged;
-            if (chunk > sizeof read_data)
-                chunk = sizeof read_data;
-            std::memcpy(read_data, bytes + staged, chunk);
-
-            for (size_t j = 0; j < chunk; ++j) {
-                const size_t at = taken;
-                const uint8_t byte = read_data[j];
+        // The program's own loop: staged through read_data, at most 500 bytes at a time.
+        const size_t first = taken;
+        size_t at = taken;
+        receive::take_notification(
+            reinterpret_cast<const char *>(bytes), int(notification),
+            [&](uint8_t byte) {
+                at = taken;
                 if (byte != input[at])
                     fail("byte %zu: staged %02x, the stream holds %02x", at, byte, input[at]);
-                const receive::Event event = receive::take_byte(byte);
+            },
+            [&](const receive::Event &event) {
                 ++taken;
-                compare(at, byte, event, model.take(input[at]), model);
-            }
-            if (std::memcmp(read_data, bytes + staged, chunk) != 0)
-                fail("the parser wrote into the staged bytes at %zu", taken - chunk);
-            staged += chunk;
-        }
+                if (read_data[(at - first) % sizeof read_data] != input[at])
+                    fail("the parser wrote into the staged bytes at %zu", at);
+                compare(at, input[at], event, model.take(input[at]), model);
+            });
     }
     if (taken != size)
         fail("%zu bytes taken of %zu", taken, size);

@@ -4,6 +4,8 @@
 #include <QMainWindow>
 #include <QSerialPort>
 
+#include <cstdint>
+
 class QTimerEvent;
 class Ui_MainWindow;
 
@@ -44,6 +46,8 @@ private:
     void send_frame(const QByteArray &frame, bool wait_first);
     void port_error(QSerialPort::SerialPortError error);
     void device_lost();
+    // Console lines for the error bits of an input status frame.
+    void show_error_report(uint8_t error_bits);
     // Prefix of device error lines: "ERROR: KALDORIUM_LPT_C100 - " for the open node.
     QString device_error_prefix() const;
 

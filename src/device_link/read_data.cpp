@@ -11,9 +11,7 @@
 
 #include <QLoggingCategory>
 
-#include <algorithm>
 #include <array>
-#include <cstring>
 
 namespace {
 
@@ -84,36 +82,24 @@ QString show_config_reply(Ui_MainWindow &ui, uint8_t type, uint32_t value)
 void MainWindow::readData()
 {
     const QByteArray data = serialPort->readAll();
-    const int bytes_available = data.size();
 
     // One debug message per byte; when the debug channel is filtered out, none is made.
     const bool log_bytes = QLoggingCategory::defaultCategory()->isDebugEnabled();
     const QMessageLogContext log_context(__FILE__, __LINE__, Q_FUNC_INFO, "default");
 
-    // A backlog larger than read_data is taken in chunks, every byte once and in order.
-    for (int taken = 0; taken < bytes_available;) {
-        const int chunk = std::min<int>(int(sizeof read_data), bytes_available - taken);
-        std::memcpy(read_data, data.constData() + taken, size_t(chunk));
-        taken += chunk;
-
-        for (int serial_read_data_index = 0; serial_read_data_index < chunk;
-             ++serial_read_data_index) {
-            const uint8_t byte = read_data[serial_read_data_index];
+    receive::take_notification(
+        data.constData(), data.size(),
+        [&](uint8_t byte) {
             if (log_bytes)
                 qt_message_output(QtDebugMsg, log_context, kByteTexts[byte]);
-
-            const receive::Event event = receive::take_byte(byte);
+        },
+        [&](const receive::Event &event) {
             switch (event.what) {
             case receive::Completed::Nothing:
             case receive::Completed::InputLevels:
                 break;
             case receive::Completed::ErrorReport:
-                if (event.error_bits & frames::kErrorFifo)
-                    append(device_error_prefix() + QStringLiteral("Fifo error!\n"));
-                if (event.error_bits & frames::kErrorFrameBroken)
-                    append(device_error_prefix() + QStringLiteral("Frame broken!\n"));
-                if (event.error_bits & frames::kErrorInputFrameLost)
-                    append(device_error_prefix() + QStringLiteral("Input frame lose!\n"));
+                show_error_report(event.error_bits);
                 break;
             case receive::Completed::ConfigReply: {
                 const QString line = show_config_reply(*ui, config_type, input_config_data);
@@ -122,6 +108,15 @@ void MainWindow::readData()
                 break;
             }
             }
-        }
-    }
+        });
+}
+
+void MainWindow::show_error_report(uint8_t error_bits)
+{
+    if (error_bits & frames::kErrorFifo)
+        append(device_error_prefix() + QStringLiteral("Fifo error!\n"));
+    if (error_bits & frames::kErrorFrameBroken)
+        append(device_error_prefix() + QStringLiteral("Frame broken!\n"));
+    if (error_bits & frames::kErrorInputFrameLost)
+        append(device_error_prefix() + QStringLiteral("Input frame lose!\n"));
 }
