@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project needs. Usage: install-deps.sh build|demo|test
+# Installs the Debian packages the project needs. Usage: install-deps.sh build|demo|package|test
 # Runs apt-get as root directly, otherwise through sudo. Set KALDORIUM_SKIP_INSTALL=1 to
 # skip it on a machine that already has everything.
 set -euo pipefail
@@ -12,8 +12,9 @@ test_packages=(clang libclang-rt-14-dev desktop-file-utils dpkg-dev file udev)
 case "${1:-build}" in
 build) packages=("${build_packages[@]}") ;;
 demo) packages=("${build_packages[@]}" "${demo_packages[@]}") ;;
+package) packages=("${build_packages[@]}" dpkg-dev file) ;;
 test) packages=("${build_packages[@]}" "${test_packages[@]}") ;;
-*) echo "usage: $0 build|demo|test" >&2; exit 2 ;;
+*) echo "usage: $0 build|demo|package|test" >&2; exit 2 ;;
 esac
 
 if [ "${KALDORIUM_SKIP_INSTALL:-0}" = 1 ]; then
