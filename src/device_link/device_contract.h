@@ -58,10 +58,6 @@ inline constexpr Command kStoreCommands[] = {StoreDataDirection, StoreDataLevels
 inline constexpr Command kReadCommands[] = {ReadDataDirection, ReadDataLevels, ReadControlDirection,
                                             ReadControlLevels, ReadStatusLevels};
 
-// The emulated port addresses offered on the ADDRESS tab.
-inline constexpr uint32_t kAddressC100 = 0xC100;
-inline constexpr uint32_t kAddressC200 = 0xC200;
-
 // The device in its USB DFU bootloader, as dfu-util addresses it.
 inline constexpr char kDfuUtil[] = "dfu-util";
 inline constexpr char kDfuDeviceId[] = "1209:db42";

@@ -3,6 +3,7 @@
 
 #include "mainwindow.h"
 
+#include "defaults_tab.h"
 #include "device_contract.h"
 #include "frames.h"
 #include "program_state.h"
@@ -24,53 +25,26 @@ const std::array<QString, 256> kByteTexts = [] {
     return texts;
 }();
 
-using CheckBox = QCheckBox *Ui_MainWindow::*;
-constexpr CheckBox kDataLevels[] = {&Ui_MainWindow::default_D0, &Ui_MainWindow::default_D1,
-                                    &Ui_MainWindow::default_D2, &Ui_MainWindow::default_D3,
-                                    &Ui_MainWindow::default_D4, &Ui_MainWindow::default_D5,
-                                    &Ui_MainWindow::default_D6, &Ui_MainWindow::default_D7};
-constexpr CheckBox kControlLevels[] = {&Ui_MainWindow::default_C0, &Ui_MainWindow::default_C1,
-                                       &Ui_MainWindow::default_C2, &Ui_MainWindow::default_C3};
-constexpr CheckBox kStatusLevels[] = {&Ui_MainWindow::default_S3, &Ui_MainWindow::default_S4,
-                                      &Ui_MainWindow::default_S5, &Ui_MainWindow::default_S6,
-                                      &Ui_MainWindow::default_S7};
-
-// Sets the check boxes from consecutive bits of the value, starting at first_bit.
-template <size_t N>
-void set_levels(const Ui_MainWindow &ui, const CheckBox (&boxes)[N], uint32_t value, int first_bit)
-{
-    for (size_t n = 0; n < N; ++n)
-        (ui.*boxes[n])->setChecked((value >> (first_bit + int(n))) & 1);
-}
-
-void set_direction(QRadioButton *input, QRadioButton *output, uint32_t value)
-{
-    if (value == 0)
-        input->setChecked(true);
-    else if (value == 1)
-        output->setChecked(true);
-}
-
 // Writes a configuration reply into the DEFAULTS tab; returns its console line, or
 // nothing for a type the program does not know.
-QString show_config_reply(Ui_MainWindow &ui, uint8_t type, uint32_t value)
+QString show_config_reply(const Ui_MainWindow &ui, uint8_t type, uint32_t value)
 {
+    using defaults_tab::Port;
     switch (type) {
     case contract::ReadDataDirection:
-        set_direction(ui.data_default_input_radioButton, ui.data_default_output_radioButton, value);
+        defaults_tab::show_direction(ui, Port::Data, value);
         return QStringLiteral("READ_DEFAULT_DATA_PORT_TYPE\n");
     case contract::ReadDataLevels:
-        set_levels(ui, kDataLevels, value, 0);
+        defaults_tab::show_levels(ui, Port::Data, value);
         return QStringLiteral("READ_DEFAULT_DATA_PORT_STATE\n");
     case contract::ReadControlDirection:
-        set_direction(ui.control_default_input_radioButton, ui.control_default_output_radioButton,
-                      value);
+        defaults_tab::show_direction(ui, Port::Control, value);
         return QStringLiteral("READ_DEFAULT_CONTROL_PORT_TYPE\n");
     case contract::ReadControlLevels:
-        set_levels(ui, kControlLevels, value, 0);
+        defaults_tab::show_levels(ui, Port::Control, value);
         return QStringLiteral("READ_DEFAULT_CONTROL_PORT_STATE\n");
     case contract::ReadStatusLevels:
-        set_levels(ui, kStatusLevels, value, 3);
+        defaults_tab::show_levels(ui, Port::Status, value);
         return QStringLiteral("READ_DEFAULT_STATUS_PORT_STATE\n");
     default:
         return QString();
