@@ -48,6 +48,20 @@ QString run_note(const QJsonObject &run)
     return notes.join(QStringLiteral(", "));
 }
 
+// The figures of a run that ran and measured; null for a run that is missing, or that
+// failed, whose error then becomes the table's row.
+const QJsonObject *measured_run(const Figures &figures, const QString &id, QString &text)
+{
+    const auto found = figures.runs.constFind(id);
+    if (found == figures.runs.constEnd())
+        return nullptr;
+    if (found->contains(QLatin1String("error"))) {
+        text += row({id, found->value(QLatin1String("error")).toString()});
+        return nullptr;
+    }
+    return &*found;
+}
+
 QString stream_table(const Figures &figures)
 {
     // One column per run, one row per figure.
@@ -123,13 +137,10 @@ QString receive_table(const Figures &figures)
                            QStringLiteral("Bytes per notification"), QStringLiteral("Other load")});
     const QStringList ids = {QStringLiteral("receive-null"), QStringLiteral("receive-filtered")};
     for (const QString &id : ids) {
-        if (!figures.runs.contains(id))
+        const QJsonObject *measured = measured_run(figures, id, text);
+        if (!measured)
             continue;
-        const QJsonObject &run = figures.runs[id];
-        if (run.contains(QLatin1String("error"))) {
-            text += row({id, run.value(QLatin1String("error")).toString()});
-            continue;
-        }
+        const QJsonObject &run = *measured;
         const QString label =
             QStringLiteral("`") + id + QStringLiteral("` (") + run_note(run) + QStringLiteral(")");
         text += row({label, grouped(number(run, "bytes")),
@@ -151,13 +162,10 @@ QString idle_table(const Figures &figures)
     for (const QString &id :
          {QStringLiteral("idle-closed"), QStringLiteral("idle-open"),
           QStringLiteral("idle-open-filtered"), QStringLiteral("reference-idle")}) {
-        if (!figures.runs.contains(id))
+        const QJsonObject *measured = measured_run(figures, id, text);
+        if (!measured)
             continue;
-        const QJsonObject &run = figures.runs[id];
-        if (run.contains(QLatin1String("error"))) {
-            text += row({id, run.value(QLatin1String("error")).toString()});
-            continue;
-        }
+        const QJsonObject &run = *measured;
         text += row({QStringLiteral("`") + id + QStringLiteral("` (") + run_note(run) +
                          QStringLiteral(", ") + fixed(number(run, "seconds"), 1) +
                          QStringLiteral(" s)"),
