@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // kaldorium-lpt-bench: measures the live test stream, the receive path, idle load and
 // start-up of the real main window against the simulated KALDORIUM-LPT. Without
 // arguments beyond the options of the driver (see --help) it runs every scenario in a

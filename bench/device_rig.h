@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #ifndef KALDORIUM_BENCH_DEVICE_RIG_H
 #define KALDORIUM_BENCH_DEVICE_RIG_H
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "report.h"
 
 #include "driver.h"

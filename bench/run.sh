@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 Holmcraft
+#
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Builds the benchmark (RelWithDebInfo, in build-bench), runs every scenario and writes the
 # figures into BENCHMARKS.md at the top of the checkout (the analysis around them is kept).
 # Arguments go to kaldorium-lpt-bench (see --help), e.g. --wait-quiet 600.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Receive throughput through the window's own receive path: the port's notification,
 // readData, the per-byte debug message and the state machine.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Start-up: the program's own start sequence (application, window, show) in a fresh
 // process, against the host's real serial ports, timed from the spawn of the process.
 

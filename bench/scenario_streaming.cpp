@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Live test streaming, with the device reporting at its usual pace or flooding the line;
 // the window idle (no test); and the floor under both: the same timer, serial port and
 // device without the window.

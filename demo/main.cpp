@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // kaldorium-lpt-demo: the program's own main window with a simulated KALDORIUM-LPT plugged
 // in. The simulated device sits behind a pseudo-terminal and is found through the same port
 // enumeration and device-node lookup as a real one, so every function of the window works

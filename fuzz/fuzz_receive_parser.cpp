@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // libFuzzer target for the receive state machine. Each input is a byte stream from the
 // device. It is delivered the way the window takes it in: notifications of varying size,
 // each through the program's own receive::take_notification, which stages it in read_data in

@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 Holmcraft
+#
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Runs the receive-parser fuzzer for a bounded time over a copy of the seed corpus.
 #   bash fuzz/run.sh <build-dir> <seconds>
 # Fails when the fuzzer finds a crash, a sanitizer report or a model mismatch; the input

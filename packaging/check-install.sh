@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 Holmcraft
+#
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Checks what kaldorium-lpt-tool installs and packages, after a build:
 #
 #   packaging/check-install.sh <build-dir>

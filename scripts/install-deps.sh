@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 Holmcraft
+#
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Installs the Debian packages the project needs. Usage: install-deps.sh build|demo|package|test
 # Runs apt-get as root directly, otherwise through sudo. Set KALDORIUM_SKIP_INSTALL=1 to
 # skip it on a machine that already has everything.

@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 Holmcraft
+#
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Installs what is needed, builds, and starts the program with the built-in simulated
 # KALDORIUM-LPT (kaldorium-lpt-demo). With a display it opens the window; on a headless
 # machine it runs under Xvfb, takes a screenshot of a live test and says where it is.

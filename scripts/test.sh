@@ -1,4 +1,9 @@
 #!/usr/bin/env bash
+
+# SPDX-FileCopyrightText: 2026 Holmcraft
+#
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Installs what is needed, builds, and runs every check of the project:
 #   1. the test suites (CTest, offscreen platform) on a normal build, with the benchmarks built;
 #   2. the installed tree and the Debian package;

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #ifndef KALDORIUM_PSEUDO_TERMINAL_H
 #define KALDORIUM_PSEUDO_TERMINAL_H
 

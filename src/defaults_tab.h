@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #ifndef KALDORIUM_DEFAULTS_TAB_H
 #define KALDORIUM_DEFAULTS_TAB_H
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #ifndef KALDORIUM_MAINWINDOW_H
 #define KALDORIUM_MAINWINDOW_H
 

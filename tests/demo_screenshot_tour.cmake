@@ -1,3 +1,7 @@
+# SPDX-FileCopyrightText: 2026 Holmcraft
+#
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # Runs the demo's screenshot tour and checks that it ends well and leaves a PNG behind.
 #   cmake -DDEMO=<kaldorium-lpt-demo> -DSHOT=<file.png> -P demo_screenshot_tour.cmake
 if(NOT DEMO OR NOT SHOT)

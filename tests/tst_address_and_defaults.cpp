@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Setting the device's port address and storing / reading back its power-on defaults,
 // through the real window: the command frames that reach the device's end of the line, the
 // console lines, and the device's replies landing on the DEFAULTS tab.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Which controls each event enables or disables, on a bare form and through the window.
 #include "control_states.h"
 #include "db25_pins.h"

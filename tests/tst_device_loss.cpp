@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A device that goes away while its port is open: unplugged in the middle of a live test,
 // of a defaults read, or with nothing going on; and a firmware upgrade, where the device is
 // meant to go away. The simulated KALDORIUM-LPT is dropped (its line hangs up, so the port

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The operator's roads from start to end: the real window, driven by clicks on its buttons,
 // against the simulated KALDORIUM-LPT behind a pseudo-terminal. The device is found through
 // the host's port list and opened through its device node link, exactly as a real one is;

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The firmware upgrade through the real window: choosing the image, the checks on its name,
 // and full uploads against a stand-in dfu-util that records the arguments it was given.
 // An accepted upload pauses for some 3 s, so the full runs are kept few and each checks much.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The window's form as the designer file builds it: widget tree, layouts, spacers, texts,
 // initial check, enabled and focus states and geometry.
 // Built on a plain QMainWindow; no device, no MainWindow logic.

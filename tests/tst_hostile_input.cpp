@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Input nobody meant to send: a cable that turns the line into megabytes of noise while a
 // test runs, markers where payload bytes belong, and firmware paths that a shell would take
 // apart. The program must take every byte once, believe only well-formed frames, keep its

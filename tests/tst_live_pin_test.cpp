@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The live pin test through the real window: Run and Stop, the test output frames that
 // reach the device's end of the line while pins are held, and the input levels the device
 // reports shown on the pin buttons.

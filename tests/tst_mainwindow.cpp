@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The window as a whole: what construction leaves behind, the console, and the port being
 // let go when the window goes.
 #include "console_lines.h"

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Finding the devices among the host's ports, and opening and closing the chosen one through
 // a real serial port on a pseudo-terminal that the stand-in host links as its device node.
 #include "console_lines.h"

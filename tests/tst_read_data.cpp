@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The receive path through the window and a real serial port on a pseudo-terminal: bytes
 // written to the line come back as input state, device error lines and the read-back
 // defaults on the DEFAULTS tab, with one debug message per byte.

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The simulated KALDORIUM-LPT: the device's protocol side (SimulatedDevice) and its
 // pseudo-terminal endpoint (SimulatedDeviceEndpoint), driven as the host would drive them.
 

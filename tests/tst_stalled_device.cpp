@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // A device that stops taking data for several seconds in the middle of a live test, its port
 // staying open. The line's own buffers fill first; from then on the program has to hold
 // back itself: a tick whose earlier output has not drained drops its frame (the counter

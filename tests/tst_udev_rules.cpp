@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Checks packaging/60-kaldorium-lpt.rules with a deliberately small evaluator for the subset
 // of udev rule syntax that the file uses. No udev, no sysfs: each case is a made-up device
 // with its chain of parents, run through the rules as udev would run them, and the outcome

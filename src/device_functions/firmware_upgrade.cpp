@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Upgrading the device firmware: choose an image, switch the device into its USB DFU
 // bootloader, let dfu-util flash it, close the port.
 

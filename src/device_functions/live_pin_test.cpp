@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The live pin test: while a test runs, every 10 ms tick streams the held output pins to
 // the device; every 21st tick, test or not, the reported input levels are shown.
 

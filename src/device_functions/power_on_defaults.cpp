@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Storing the power-on directions and levels in the device, and reading them back. The
 // replies arrive later through the receive path, which fills the same widgets.
 

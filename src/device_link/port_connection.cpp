@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // Finding the devices among the host's serial ports, opening the chosen one, closing it, and
 // noticing when the device behind an open port is gone.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 // The receive path: every byte the device sends goes through the state machine; what it
 // completes is shown here, on the console and on the DEFAULTS tab.
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #ifndef KALDORIUM_RECEIVE_PARSER_H
 #define KALDORIUM_RECEIVE_PARSER_H
 

@@ -1,3 +1,7 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
 #include "firmware_file_choice.h"
 
 #include "device_functions/firmware_tool.h"
