@@ -70,7 +70,7 @@ void SimulatedDevice::powerOn()
 SimulatedDevice::Levels SimulatedDevice::levels() const
 {
     // Nets A..H as levels of D0..D7 (see the header): what drives each net.
-    uint8_t nets = drive_.dataOutput ? drive_.data : 0;
+    uint8_t nets = uint8_t((drive_.dataOutput ? drive_.data : 0) | external_nets_);
     if (drive_.controlOutput)
         nets |= uint8_t((drive_.control & 0x0F) << 4); // C0..C3 sit on nets E..H
     Levels levels;

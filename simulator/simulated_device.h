@@ -111,6 +111,11 @@ public:
     Drive drive() const { return drive_; }
     Levels levels() const; // what the loopback plug makes of the drive
 
+    // Nets pulled high from outside the plug (a switch or sensor of the machine wired to
+    // the connector): bit 0 = net A ... bit 7 = net H. They read as if an output drove them.
+    void setExternalNets(uint8_t nets) { external_nets_ = nets; }
+    uint8_t externalNets() const { return external_nets_; }
+
     // --- Records for tests ------------------------------------------------------------------
 
     int testFrames() const { return test_frames_; }
@@ -144,6 +149,7 @@ private:
 
     // Pins and output.
     Drive drive_;
+    uint8_t external_nets_ = 0;
     uint8_t status_counter_ = 0;
     uint8_t pending_errors_ = 0;
     bool report_broken_ = true;

@@ -233,6 +233,14 @@ void SimulatedDeviceEndpoint::injectErrors(quint8 bits)
     });
 }
 
+void SimulatedDeviceEndpoint::setExternalNets(quint8 nets)
+{
+    inOwnThread([this, nets] {
+        QMutexLocker lock(&mutex_);
+        device_.setExternalNets(nets);
+    });
+}
+
 // --- Traffic ------------------------------------------------------------------------------
 
 void SimulatedDeviceEndpoint::readHost()

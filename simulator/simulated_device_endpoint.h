@@ -92,7 +92,8 @@ public slots:
     void drop();      // unplug: hang up the line, remove the link (no-op when dropped)
     void reconnect(); // plug in again: drop if needed, then a new pty and link, power-on
     void setStalled(bool stalled);
-    void injectErrors(quint8 bits); // passed to SimulatedDevice::injectErrors
+    void injectErrors(quint8 bits);    // passed to SimulatedDevice::injectErrors
+    void setExternalNets(quint8 nets); // passed to SimulatedDevice::setExternalNets
 
 signals:
     void attached(const QString &slavePath);

@@ -13,6 +13,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSerialPort>
 #include <QSignalSpy>
@@ -21,6 +22,7 @@
 #include <QtTest>
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <functional>
 #include <poll.h>
@@ -280,26 +282,32 @@ private slots:
         QTest::addColumn<int>("inData");
         QTest::addColumn<int>("inStatus");
         QTest::addColumn<int>("inControl");
+        QTest::addColumn<int>("external"); // nets pulled high from outside the plug
         // Data output, control input: S3..S7 follow D0..D4, C0..C3 follow D4..D7.
-        QTest::newRow("D0 -> S3") << true << false << 0x01 << 0 << 0x01 << 0x08 << 0x0;
-        QTest::newRow("D1 -> S4") << true << false << 0x02 << 0 << 0x02 << 0x10 << 0x0;
-        QTest::newRow("D2 -> S5") << true << false << 0x04 << 0 << 0x04 << 0x20 << 0x0;
-        QTest::newRow("D3 -> S6") << true << false << 0x08 << 0 << 0x08 << 0x40 << 0x0;
-        QTest::newRow("D4 -> S7 C0") << true << false << 0x10 << 0 << 0x10 << 0x80 << 0x1;
-        QTest::newRow("D5 -> C1") << true << false << 0x20 << 0 << 0x20 << 0x00 << 0x2;
-        QTest::newRow("D6 -> C2") << true << false << 0x40 << 0 << 0x40 << 0x00 << 0x4;
-        QTest::newRow("D7 -> C3") << true << false << 0x80 << 0 << 0x80 << 0x00 << 0x8;
-        QTest::newRow("all D") << true << false << 0xFF << 0 << 0xFF << 0xF8 << 0xF;
+        QTest::newRow("D0 -> S3") << true << false << 0x01 << 0 << 0x01 << 0x08 << 0x0 << 0;
+        QTest::newRow("D1 -> S4") << true << false << 0x02 << 0 << 0x02 << 0x10 << 0x0 << 0;
+        QTest::newRow("D2 -> S5") << true << false << 0x04 << 0 << 0x04 << 0x20 << 0x0 << 0;
+        QTest::newRow("D3 -> S6") << true << false << 0x08 << 0 << 0x08 << 0x40 << 0x0 << 0;
+        QTest::newRow("D4 -> S7 C0") << true << false << 0x10 << 0 << 0x10 << 0x80 << 0x1 << 0;
+        QTest::newRow("D5 -> C1") << true << false << 0x20 << 0 << 0x20 << 0x00 << 0x2 << 0;
+        QTest::newRow("D6 -> C2") << true << false << 0x40 << 0 << 0x40 << 0x00 << 0x4 << 0;
+        QTest::newRow("D7 -> C3") << true << false << 0x80 << 0 << 0x80 << 0x00 << 0x8 << 0;
+        QTest::newRow("all D") << true << false << 0xFF << 0 << 0xFF << 0xF8 << 0xF << 0;
         // Data input, control output: D4..D7 follow C0..C3, and S7 follows C0 through D4.
-        QTest::newRow("C0 -> D4 S7") << false << true << 0 << 0x1 << 0x10 << 0x80 << 0x1;
-        QTest::newRow("C1 -> D5") << false << true << 0 << 0x2 << 0x20 << 0x00 << 0x2;
-        QTest::newRow("C2 -> D6") << false << true << 0 << 0x4 << 0x40 << 0x00 << 0x4;
-        QTest::newRow("C3 -> D7") << false << true << 0 << 0x8 << 0x80 << 0x00 << 0x8;
-        QTest::newRow("data bits ignored") << false << true << 0xFF << 0x0 << 0 << 0 << 0;
+        QTest::newRow("C0 -> D4 S7") << false << true << 0 << 0x1 << 0x10 << 0x80 << 0x1 << 0;
+        QTest::newRow("C1 -> D5") << false << true << 0 << 0x2 << 0x20 << 0x00 << 0x2 << 0;
+        QTest::newRow("C2 -> D6") << false << true << 0 << 0x4 << 0x40 << 0x00 << 0x4 << 0;
+        QTest::newRow("C3 -> D7") << false << true << 0 << 0x8 << 0x80 << 0x00 << 0x8 << 0;
+        QTest::newRow("data bits ignored") << false << true << 0xFF << 0x0 << 0 << 0 << 0 << 0;
         // Both input: nothing drives the plug.
-        QTest::newRow("both input") << false << false << 0xFF << 0xF << 0 << 0 << 0;
+        QTest::newRow("both input") << false << false << 0xFF << 0xF << 0 << 0 << 0 << 0;
         // Both output: a shared net reads the OR of its two drivers.
-        QTest::newRow("both out, D1 and C2") << true << true << 0x02 << 0x4 << 0x42 << 0x10 << 0x4;
+        QTest::newRow("both out, D1 and C2")
+            << true << true << 0x02 << 0x4 << 0x42 << 0x10 << 0x4 << 0;
+        // A switch outside the plug reads on every input of its net, and ORs with an output.
+        QTest::newRow("switch on net B") << false << false << 0 << 0 << 0x02 << 0x10 << 0x0 << 0x02;
+        QTest::newRow("switch on net E") << false << false << 0 << 0 << 0x10 << 0x80 << 0x1 << 0x10;
+        QTest::newRow("switch and D0") << true << false << 0x01 << 0 << 0x81 << 0x08 << 0x8 << 0x80;
     }
     void loopbackWiring()
     {
@@ -310,7 +318,9 @@ private slots:
         QFETCH(int, inData);
         QFETCH(int, inStatus);
         QFETCH(int, inControl);
+        QFETCH(int, external);
         SimulatedDevice device;
+        device.setExternalNets(uint8_t(external));
         device.takeHostBytes(testFrame(1, uint8_t(data), uint8_t(control), dataOut, controlOut));
         const SimulatedDevice::Levels levels = device.levels();
         QCOMPARE(int(levels.data), inData);
@@ -765,6 +775,63 @@ private slots:
         thread.quit();
         thread.wait();
         delete endpoint;
+    }
+
+    // --- kaldorium-lpt-sim ----------------------------------------------------------------
+
+    void simProgramServesUntilStopped_data()
+    {
+        QTest::addColumn<int>("stopSignal");
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGTERM") << SIGTERM;
+    }
+    void simProgramServesUntilStopped()
+    {
+        QFETCH(int, stopSignal);
+        QTemporaryDir dir;
+        const QString link = dir.filePath("lpt");
+        QProcess sim;
+        sim.start(QStringLiteral(KALDORIUM_SIM),
+                  {"--link", link, "--random-inputs", "5", "--errors", "50"});
+        QVERIFY(sim.waitForReadyRead(5000));
+        QCOMPARE(sim.readLine().trimmed(), QFile::encodeName(link));
+        QVERIFY(QFileInfo(link).isSymLink());
+
+        // Status frames with changing levels and error reports come at the default pace.
+        HostSide host(link);
+        QVERIFY(host.isOpen());
+        const QByteArray bytes = host.readFor(300);
+        QVERIFY2(bytes.size() >= 20 * frames::kInputFrameSize, qPrintable(bytes.toHex()));
+        QSet<QByteArray> levels;
+        for (int at = bytes.indexOf(char(0xFF)); at >= 0 && at + 4 < bytes.size();
+             at = bytes.indexOf(char(0xFF), at + 1))
+            levels.insert(bytes.mid(at + 1, 3));
+        QVERIFY2(levels.size() > 3, "the random inputs change the levels");
+        QVERIFY(bytes.contains(hex("ff002040")));
+
+        ::kill(pid_t(sim.processId()), stopSignal);
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(sim.exitCode(), 0);
+        QVERIFY(!QFileInfo(link).isSymLink());
+    }
+
+    void simProgramRefusesBadOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::newRow("unknown option") << QStringList{"--bogus"};
+        QTest::newRow("interval 0") << QStringList{"--interval", "0"};
+        QTest::newRow("flood text") << QStringList{"--flood", "fast"};
+        QTest::newRow("stray argument") << QStringList{"extra"};
+    }
+    void simProgramRefusesBadOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QProcess sim;
+        sim.start(QStringLiteral(KALDORIUM_SIM), arguments);
+        QVERIFY(sim.waitForFinished(5000));
+        QCOMPARE(sim.exitCode(), 64);
+        QVERIFY(sim.readAllStandardError().contains("--help"));
     }
 };
 
