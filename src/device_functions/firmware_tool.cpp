@@ -41,28 +41,6 @@ void set_file_chooser(FileChooser chooser)
     replaced_chooser = std::move(chooser);
 }
 
-bool has_image_suffix(const QString &path)
-{
-    return path.contains(QLatin1String(".bin"), Qt::CaseSensitive);
-}
-
-bool has_firmware_marker(const QString &path)
-{
-    return path.contains(QLatin1String("HC_KLPTV1"), Qt::CaseSensitive);
-}
-
-QStringList dfu_arguments(const QString &path)
-{
-    return {QStringLiteral("-d"), QString::fromLatin1(contract::kDfuDeviceId), QStringLiteral("-D"),
-            path};
-}
-
-QString command_text(const QString &path)
-{
-    return QString::fromLatin1(contract::kDfuUtil) + QLatin1Char(' ') +
-           dfu_arguments(path).join(QLatin1Char(' '));
-}
-
 ToolResult run_dfu_util(const QString &path)
 {
     QProcess tool;

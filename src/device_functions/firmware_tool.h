@@ -8,8 +8,9 @@
 // What the firmware upgrade needs from outside the window: the file dialog, the name
 // checks, and dfu-util, which flashes the device once it sits in its USB bootloader.
 
+#include "device_link/firmware_image.h"
+
 #include <QString>
-#include <QStringList>
 
 #include <functional>
 
@@ -27,17 +28,6 @@ QString choose_file(QWidget *parent);
 // Replaces the dialog, for tests and demos; an empty function restores it.
 using FileChooser = std::function<QString(QWidget *parent)>;
 void set_file_chooser(FileChooser chooser);
-
-// An image is accepted by its path alone: it must contain ".bin" and the firmware marker
-// "HC_KLPTV1", both case-sensitive, anywhere in the path.
-bool has_image_suffix(const QString &path);
-bool has_firmware_marker(const QString &path);
-
-// The command as shown to the operator: "dfu-util -d 1209:db42 -D <path>".
-QString command_text(const QString &path);
-
-// The argument list dfu-util gets: the path travels as one argument, never through a shell.
-QStringList dfu_arguments(const QString &path);
 
 struct ToolResult {
     bool started = false;

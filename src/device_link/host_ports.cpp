@@ -4,7 +4,7 @@
 
 #include "host_ports.h"
 
-#include "device_contract.h"
+#include "discovery.h"
 
 #include <QSerialPortInfo>
 
@@ -25,7 +25,7 @@ QList<SerialPortEntry> available_ports()
     QList<SerialPortEntry> entries;
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : ports)
-        entries.append({info.manufacturer(), info.description()});
+        entries.append({info.manufacturer(), info.description(), info.portName()});
     return entries;
 }
 
@@ -51,11 +51,7 @@ QString device_node_path(const QString &node)
 
 QString node_for_item_text(const QString &text)
 {
-    for (const contract::AddressKey &key : contract::kAddressKeys) {
-        if (text.contains(QLatin1String(key.key), Qt::CaseInsensitive))
-            return QString::fromLatin1(key.node);
-    }
-    return QString();
+    return discovery::node_for_text(text);
 }
 
 } // namespace host

@@ -21,6 +21,7 @@ namespace host {
 struct SerialPortEntry {
     QString manufacturer;
     QString description;
+    QString portName = QString(); // the system's name for the port, e.g. "ttyACM0"
 };
 
 using PortEnumerator = std::function<QList<SerialPortEntry>()>;

@@ -8,30 +8,17 @@
 #include "mainwindow.h"
 
 #include "control_states.h"
-#include "device_contract.h"
+#include "discovery.h"
 #include "host_ports.h"
 #include "program_state.h"
+#include "serial_line.h"
 #include "ui_mainwindow.h"
-
-#include <cerrno>
-#include <poll.h>
-
-namespace {
-
-// True when the port's line has been hung up: the device is gone.
-bool line_hung_up(const QSerialPort &port)
-{
-    pollfd line{int(port.handle()), POLLIN | POLLOUT, 0};
-    return ::poll(&line, 1, 0) < 0 || (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-}
-
-} // namespace
 
 bool MainWindow::scan_devices()
 {
     const QList<host::SerialPortEntry> ports = host::available_ports();
     for (const host::SerialPortEntry &port : ports) {
-        if (port.manufacturer != QLatin1String(contract::kManufacturer))
+        if (!discovery::is_device_port(port))
             continue;
         ui->port_list_comboBox->addItem(port.description);
         append(QStringLiteral("KALDORIUM-LPT device found with address 0x") + port.description +
@@ -61,15 +48,12 @@ void MainWindow::on_Open_pushButton_clicked()
     if (!node.isEmpty())
         serialPort->setPortName(host::device_node_path(node));
 
-    serialPort->setDataBits(contract::kDataBits);
-    serialPort->setParity(contract::kParity);
-    serialPort->setStopBits(contract::kStopBits);
-    serialPort->setFlowControl(contract::kFlowControl);
+    serial_line::apply_settings(*serialPort);
     if (!serialPort->open(QIODevice::ReadWrite)) {
         append(QStringLiteral("Opening port - failed!\n"));
         return;
     }
-    serialPort->setBaudRate(contract::kBaudRate, QSerialPort::AllDirections);
+    serial_line::apply_baud_rate(*serialPort);
     append(QStringLiteral("Opening port - success!\n"));
     control_state::port_opened(*ui);
 }
@@ -83,18 +67,11 @@ void MainWindow::on_Close_pushButton_clicked()
 
 void MainWindow::port_error(QSerialPort::SerialPortError error)
 {
-    // An unplugged device raises a resource error; a hung-up line raises read errors in a
-    // tight loop until the port is closed. Handle the loss once, outside Qt's own
-    // notification handler, where the port may be closed safely.
-    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
-        return;
+    // A hung-up line raises read errors in a tight loop until the port is closed. Handle the
+    // loss once, outside Qt's own notification handler, where the port may be closed safely.
     if (device_loss_pending || !serialPort->isOpen())
         return;
-    // A line that takes nothing for the moment (a write that would block) is reported as a
-    // resource error too; it is no loss, the output goes out once the device reads again.
-    // The end of a hung-up line can carry the same text (Qt reads a stale errno there), so
-    // the line itself decides.
-    if (serialPort->errorString() == qt_error_string(EAGAIN) && !line_hung_up(*serialPort))
+    if (!serial_line::is_device_lost(*serialPort, error))
         return;
     device_loss_pending = true;
     QMetaObject::invokeMethod(this, &MainWindow::device_lost, Qt::QueuedConnection);

@@ -1,0 +1,32 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#ifndef KALDORIUM_SERIAL_LINE_H
+#define KALDORIUM_SERIAL_LINE_H
+
+// The serial line to the device: its settings, applied the same way by the window and the
+// command line, and telling a device that has gone (unplugged, rebooted) from a line that is
+// merely busy.
+
+#include <QSerialPort>
+
+namespace serial_line {
+
+// 8 data bits, no parity, one stop bit, no flow control: set before every open.
+void apply_settings(QSerialPort &port);
+// 4,000,000 baud: set after a successful open. The result is not examined.
+void apply_baud_rate(QSerialPort &port);
+
+// True when the port's line has been hung up: the device is gone.
+bool line_hung_up(const QSerialPort &port);
+
+// True when an error the open port reported means the device behind it is gone. An unplugged
+// device raises a resource error, a hung-up line read errors. A write that would block is
+// reported as a resource error too; that is no loss, unless the line itself has hung up (Qt
+// can read a stale errno at the end of a hung-up line).
+bool is_device_lost(const QSerialPort &port, QSerialPort::SerialPortError error);
+
+} // namespace serial_line
+
+#endif
