@@ -1,0 +1,16 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "command.h"
+#include "commands.h"
+
+const QList<Command> &command_table()
+{
+    // One line per command.
+    static const QList<Command> table = {
+        list_command(),
+        address_set_command(),
+    };
+    return table;
+}

@@ -1,0 +1,15 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#ifndef KALDORIUM_CLI_COMMANDS_H
+#define KALDORIUM_CLI_COMMANDS_H
+
+// The commands, one function each that describes it; defined in the command's own file.
+
+#include "command.h"
+
+Command list_command();
+Command address_set_command();
+
+#endif

@@ -1,0 +1,74 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "device_selection.h"
+
+#include "exit_codes.h"
+#include "output.h"
+
+#include "device_link/discovery.h"
+#include "device_link/host_ports.h"
+
+#include <QStringList>
+
+namespace {
+
+QStringList addresses(const QList<discovery::Device> &devices)
+{
+    QStringList list;
+    for (const discovery::Device &device : devices)
+        list.append(device.address);
+    return list;
+}
+
+SelectedNode node_of(const discovery::Device &device)
+{
+    if (device.node.isEmpty()) {
+        return {output::fail(exit_code::kUnavailable,
+                             QStringLiteral("the KALDORIUM-LPT on %1 reports the address \"%2\", "
+                                            "which names no device node; give its node with --port")
+                                 .arg(device.port, device.address)),
+                QString()};
+    }
+    return {0, host::device_node_path(device.node)};
+}
+
+} // namespace
+
+SelectedNode select_node(const Invocation &invocation)
+{
+    if (!invocation.port.isEmpty())
+        return {0, invocation.port};
+
+    const QList<discovery::Device> devices = discovery::find_devices(host::available_ports());
+    if (!invocation.device.isEmpty()) {
+        const QString wanted = discovery::node_for_text(invocation.device);
+        for (const discovery::Device &device : devices) {
+            if (device.node == wanted)
+                return node_of(device);
+        }
+        const QString found = devices.isEmpty() ? QStringLiteral("none is attached")
+                                                : QStringLiteral("attached: ") +
+                                                      addresses(devices).join(QStringLiteral(", "));
+        return {output::fail(exit_code::kUnavailable,
+                             QStringLiteral("no KALDORIUM-LPT with address %1 found (%2); see "
+                                            "kaldorium-lpt list")
+                                 .arg(invocation.device, found)),
+                QString()};
+    }
+    if (devices.isEmpty()) {
+        return {output::fail(exit_code::kUnavailable,
+                             QStringLiteral("no KALDORIUM-LPT found; plug one in, or give its "
+                                            "node with --port")),
+                QString()};
+    }
+    if (devices.size() > 1) {
+        return {output::fail(exit_code::kUsage,
+                             QStringLiteral("several KALDORIUM-LPT devices: %1; choose one with "
+                                            "--device")
+                                 .arg(addresses(devices).join(QStringLiteral(", ")))),
+                QString()};
+    }
+    return node_of(devices.first());
+}

@@ -1,0 +1,22 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#ifndef KALDORIUM_CLI_DEVICE_SELECTION_H
+#define KALDORIUM_CLI_DEVICE_SELECTION_H
+
+// Which serial node a device command opens: the node named by --port; the device with the
+// --device address, found as the window finds devices; or else the one device attached.
+
+#include "command.h"
+
+#include <QString>
+
+struct SelectedNode {
+    int exitCode = 0; // 0, or the code after the error line has been written
+    QString path;     // the node to open
+};
+
+SelectedNode select_node(const Invocation &invocation);
+
+#endif

@@ -1,0 +1,150 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "device_session.h"
+
+#include "device_selection.h"
+#include "exit_codes.h"
+#include "output.h"
+#include "signal_guard.h"
+
+#include "device_link/serial_line.h"
+#include "program_state.h"
+
+#include <QFileInfo>
+
+DeviceSession::DeviceSession(const Invocation &invocation) : invocation_(invocation)
+{
+    reset_program_state();
+    connect(&port_, &QSerialPort::readyRead, this, &DeviceSession::readDevice);
+    connect(&port_, &QSerialPort::errorOccurred, this, &DeviceSession::portError);
+    connect(&port_, &QSerialPort::bytesWritten, &wait_, &EventWait::wake);
+}
+
+DeviceSession::~DeviceSession()
+{
+    close();
+}
+
+int DeviceSession::open()
+{
+    const SelectedNode node = select_node(invocation_);
+    if (node.exitCode)
+        return node.exitCode;
+    return openNode(node.path);
+}
+
+int DeviceSession::openNode(const QString &path)
+{
+    if (!QFileInfo::exists(path)) {
+        return output::fail(exit_code::kUnavailable,
+                            QStringLiteral("cannot open %1: no such device node; check that the "
+                                           "device is plugged in (kaldorium-lpt list)")
+                                .arg(path));
+    }
+    port_.setPortName(path);
+    serial_line::apply_settings(port_);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        return output::fail(exit_code::kUnavailable,
+                            QStringLiteral("cannot open %1: %2; check that it is the device's "
+                                           "serial node and that you may use it")
+                                .arg(path, port_.errorString()));
+    }
+    serial_line::apply_baud_rate(port_);
+    return 0;
+}
+
+void DeviceSession::close()
+{
+    if (port_.isOpen())
+        port_.close();
+}
+
+int DeviceSession::send(const QList<QByteArray> &frames)
+{
+    for (const QByteArray &frame : frames) {
+        if (lost_)
+            break;
+        if (port_.write(frame) != frame.size() && !lost_) {
+            return output::fail(
+                exit_code::kIoError,
+                QStringLiteral("writing to %1 failed: %2").arg(nodePath(), port_.errorString()));
+        }
+    }
+    const EventWait::End end =
+        wait([this] { return port_.bytesToWrite() == 0; }, invocation_.timeoutMs);
+    if (end == EventWait::End::TimedOut) {
+        return output::fail(exit_code::kTempFail,
+                            QStringLiteral("the device took no data within %1 ms; unplug it and "
+                                           "plug it in again, or raise --timeout")
+                                .arg(invocation_.timeoutMs));
+    }
+    return failure(end);
+}
+
+EventWait::End DeviceSession::awaitReplies(const QList<uint8_t> &types, int timeoutMs)
+{
+    return wait(
+        [this, types] {
+            for (uint8_t type : types) {
+                if (!replies_.contains(type))
+                    return false;
+            }
+            return true;
+        },
+        timeoutMs);
+}
+
+int DeviceSession::failure(EventWait::End end) const
+{
+    switch (end) {
+    case EventWait::End::Done:
+        return 0;
+    case EventWait::End::Lost:
+        return output::fail(exit_code::kIoError,
+                            QStringLiteral("connection to the device lost; check the cable, plug "
+                                           "the device in again and repeat the command"));
+    case EventWait::End::Interrupted: {
+        const SignalGuard *guard = SignalGuard::instance();
+        return exit_code::kSignalBase + (guard ? guard->signalNumber() : 0);
+    }
+    case EventWait::End::TimedOut:
+        break;
+    }
+    return output::fail(exit_code::kTempFail, QStringLiteral("no reply from the device in time"));
+}
+
+EventWait::End DeviceSession::wait(const std::function<bool()> &done, int timeoutMs)
+{
+    if (lost_)
+        return EventWait::End::Lost;
+    return wait_.run(done, timeoutMs);
+}
+
+void DeviceSession::readDevice()
+{
+    const QByteArray bytes = port_.readAll();
+    receive::take_notification(
+        bytes.constData(), bytes.size(), [](uint8_t) {},
+        [this](const receive::Event &event) {
+            if (event.what == receive::Completed::ConfigReply)
+                replies_.insert(config_type, input_config_data);
+            if (onEvent)
+                onEvent(event);
+        });
+    wait_.wake();
+}
+
+void DeviceSession::portError(QSerialPort::SerialPortError error)
+{
+    if (lost_ || !port_.isOpen())
+        return;
+    if (!serial_line::is_device_lost(port_, error))
+        return;
+    // A hung-up line keeps raising errors until the port is closed; close it once Qt's own
+    // notification handler has returned.
+    lost_ = true;
+    wait_.stop(EventWait::End::Lost);
+    QMetaObject::invokeMethod(this, &DeviceSession::close, Qt::QueuedConnection);
+}

@@ -1,0 +1,71 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#ifndef KALDORIUM_CLI_DEVICE_SESSION_H
+#define KALDORIUM_CLI_DEVICE_SESSION_H
+
+// The open serial line to one device for the length of a command: opened with the window's
+// line settings, every received byte through the shared receive state machine, configuration
+// replies kept by type, a vanished device noticed once, the port closed on destruction.
+//
+// The methods that return an int return 0 or an exit code after writing the error line, so a
+// command can write: if (int code = session.send(frames)) return code;
+
+#include "command.h"
+#include "event_wait.h"
+
+#include "device_link/receive_parser.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QObject>
+#include <QSerialPort>
+
+#include <cstdint>
+#include <functional>
+
+class DeviceSession : public QObject {
+    Q_OBJECT
+public:
+    explicit DeviceSession(const Invocation &invocation);
+    ~DeviceSession() override;
+
+    // Chooses the node (--port, --device or the one attached device) and opens it.
+    int open();
+    // Opens this node.
+    int openNode(const QString &path);
+    QString nodePath() const { return port_.portName(); }
+    void close();
+
+    // Writes the frames in order and waits until the line has taken them all.
+    int send(const QList<QByteArray> &frames);
+
+    // Forgets the configuration replies received so far.
+    void clearReplies() { replies_.clear(); }
+    // Configuration replies received, by type (the last one of each type).
+    const QMap<uint8_t, uint32_t> &replies() const { return replies_; }
+    // Waits until a reply of every given type has come, or the timeout. Returns how the
+    // wait ended; a time-out is left to the caller, who knows what the replies mean.
+    EventWait::End awaitReplies(const QList<uint8_t> &types, int timeoutMs);
+
+    // Turns the end of a wait into the exit code and its error line (0 for Done).
+    int failure(EventWait::End end) const;
+
+    // Called for every frame the state machine completes (for commands that watch the pins).
+    std::function<void(const receive::Event &event)> onEvent;
+
+private:
+    void readDevice();
+    void portError(QSerialPort::SerialPortError error);
+    EventWait::End wait(const std::function<bool()> &done, int timeoutMs);
+
+    const Invocation &invocation_;
+    QSerialPort port_;
+    EventWait wait_;
+    QMap<uint8_t, uint32_t> replies_;
+    bool lost_ = false;
+};
+
+#endif

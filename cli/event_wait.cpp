@@ -1,0 +1,54 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "event_wait.h"
+
+#include "signal_guard.h"
+
+#include <QTimer>
+
+EventWait::End EventWait::run(const std::function<bool()> &done, int timeoutMs)
+{
+    SignalGuard *guard = SignalGuard::instance();
+    if (guard && guard->signalNumber())
+        return End::Interrupted;
+    if (done())
+        return End::Done;
+
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, this, [this] { stop(End::TimedOut); });
+    if (timeoutMs >= 0)
+        timer.start(timeoutMs);
+    QMetaObject::Connection interrupted;
+    if (guard)
+        interrupted =
+            connect(guard, &SignalGuard::caught, this, [this] { stop(End::Interrupted); });
+
+    loop_ = &loop;
+    done_ = done;
+    end_ = End::Done;
+    loop.exec();
+    loop_ = nullptr;
+    done_ = nullptr;
+    disconnect(interrupted);
+    return end_;
+}
+
+void EventWait::wake()
+{
+    if (loop_ && done_ && done_())
+        stop(End::Done);
+}
+
+void EventWait::stop(End reason)
+{
+    if (!loop_)
+        return; // not waiting, or already ended: the first reason stands
+    end_ = reason;
+    QEventLoop *loop = loop_;
+    loop_ = nullptr;
+    loop->quit();
+}

@@ -1,0 +1,64 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#ifndef KALDORIUM_TEST_CLI_RUNNER_H
+#define KALDORIUM_TEST_CLI_RUNNER_H
+
+// The command line kaldorium-lpt as a black box: the real executable run with QProcess,
+// seeing the ports this runner lists (through its port-list file, never the host's own) and
+// finding device nodes in the runner's directory. While a command runs, the test's event loop
+// turns, so a simulated device living on the test's thread answers it.
+
+#include "device_link/host_ports.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <memory>
+
+class SimulatedDeviceEndpoint;
+
+namespace testsupport {
+
+struct CliResult {
+    bool finished = false; // false: still running at the time-out (then killed)
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+class CliRunner {
+public:
+    CliRunner(); // no ports listed
+    ~CliRunner();
+    CliRunner(const CliRunner &) = delete;
+    CliRunner &operator=(const CliRunner &) = delete;
+
+    // Lists these ports (in this order).
+    void setPorts(const QList<host::SerialPortEntry> &ports);
+    // Lists the simulated device and links its node into the node directory.
+    void plugIn(SimulatedDeviceEndpoint &endpoint);
+    QString nodeDirectory() const { return dir_.filePath(QStringLiteral("dev")); }
+    QString filePath(const QString &name) const { return dir_.filePath(name); }
+
+    // Runs kaldorium-lpt with the arguments (and the bytes on its standard input) to its end.
+    CliResult run(const QStringList &arguments, const QByteArray &input = QByteArray(),
+                  int timeoutMs = 30000);
+
+    // Starts it and returns at once; finish() waits for its end.
+    QProcess &start(const QStringList &arguments);
+    CliResult finish(int timeoutMs = 30000);
+
+private:
+    QTemporaryDir dir_;
+    std::unique_ptr<QProcess> process_;
+};
+
+} // namespace testsupport
+
+#endif
