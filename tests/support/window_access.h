@@ -45,7 +45,8 @@ bool openPort(const QWidget &window);
 // Shows the window; true once it is on the screen.
 bool showWindow(QWidget &window);
 
-// The form's widgets; the toolkit's inner widgets (unnamed or "qt_...") are left out.
+// The form's widgets; the toolkit's inner widgets (unnamed, "qt_..." or a tab bar's scroll
+// arrows) are left out.
 QList<QWidget *> formWidgets(const QWidget &window);
 
 // Enabled flag of every form widget by name, as its containers leave it: the whole control
