@@ -9,8 +9,8 @@ const QList<Command> &command_table()
 {
     // One line per command.
     static const QList<Command> table = {
-        list_command(),
-        address_set_command(),
+        list_command(),           address_set_command(),   defaults_read_command(),
+        defaults_write_command(), defaults_save_command(), flash_command(),
     };
     return table;
 }

@@ -11,5 +11,9 @@
 
 Command list_command();
 Command address_set_command();
+Command defaults_read_command();
+Command defaults_write_command();
+Command defaults_save_command();
+Command flash_command();
 
 #endif

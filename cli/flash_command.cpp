@@ -1,0 +1,187 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// flash FILE: the window's firmware upgrade, with the outcome of dfu-util reported truly.
+// The name checks and dfu-util's arguments are the window's; dfu-util runs without a shell,
+// the path as one argument, its progress on the terminal.
+
+#include "commands.h"
+#include "device_session.h"
+#include "event_wait.h"
+#include "exit_codes.h"
+#include "output.h"
+#include "signal_guard.h"
+
+#include "device_link/device_contract.h"
+#include "device_link/firmware_image.h"
+#include "device_link/frames.h"
+
+#include <QFile>
+#include <QJsonObject>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <cstdio>
+
+namespace {
+
+const QString kWait = QStringLiteral("wait");
+
+// Progress for a person: on standard output, or standard error when it carries JSON.
+void progress(const Invocation &invocation, const QString &line)
+{
+    if (invocation.json)
+        output::note(line);
+    else
+        output::print(line + QLatin1Char('\n'));
+}
+
+int interrupted_code()
+{
+    return exit_code::kSignalBase + SignalGuard::instance()->signalNumber();
+}
+
+int dfu_util_missing()
+{
+    return output::fail(exit_code::kUnavailable,
+                        QStringLiteral("dfu-util could not be started (is it installed?); install "
+                                       "the dfu-util package"));
+}
+
+int run_dfu_util(const Invocation &invocation, const QString &image)
+{
+    QProcess tool;
+    tool.setStandardInputFile(QProcess::nullDevice());
+    if (invocation.json) {
+        // Standard output carries the one JSON document; dfu-util's progress goes beside the
+        // errors.
+        tool.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        QObject::connect(&tool, &QProcess::readyReadStandardOutput, &tool, [&tool] {
+            const QByteArray bytes = tool.readAllStandardOutput();
+            std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+        });
+    } else {
+        tool.setProcessChannelMode(QProcess::ForwardedChannels);
+    }
+    tool.start(QString::fromLatin1(contract::kDfuUtil), firmware::dfu_arguments(image));
+    if (!tool.waitForStarted(-1))
+        return dfu_util_missing();
+    EventWait wait;
+    QObject::connect(&tool, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &wait,
+                     &EventWait::wake);
+    const EventWait::End end =
+        wait.run([&tool] { return tool.state() == QProcess::NotRunning; }, -1);
+    if (end == EventWait::End::Interrupted) {
+        tool.terminate();
+        if (!tool.waitForFinished(2000))
+            tool.kill();
+        tool.waitForFinished(2000);
+        return interrupted_code();
+    }
+    if (tool.exitStatus() == QProcess::CrashExit) {
+        return output::fail(exit_code::kIoError,
+                            QStringLiteral("dfu-util was ended by a signal; the device may be "
+                                           "left in its bootloader: run the same flash again"));
+    }
+    if (tool.exitCode() != 0) {
+        return output::fail(exit_code::kIoError,
+                            QStringLiteral("dfu-util failed with exit code %1; see its messages "
+                                           "above, then run the same flash again")
+                                .arg(tool.exitCode()));
+    }
+    return exit_code::kOk;
+}
+
+int run(const Invocation &invocation)
+{
+    if (invocation.arguments.size() != 1) {
+        return output::fail(exit_code::kUsage,
+                            QStringLiteral("flash needs one firmware image; e.g. kaldorium-lpt "
+                                           "flash HC_KLPTV1_2.bin"));
+    }
+    const QString image = invocation.arguments.first();
+    if (!firmware::has_image_suffix(image)) {
+        return output::fail(exit_code::kDataError,
+                            QStringLiteral("Incorrect path to file: \"%1\" holds no \".bin\"; "
+                                           "give the firmware image")
+                                .arg(image));
+    }
+    if (!firmware::has_firmware_marker(image)) {
+        return output::fail(exit_code::kDataError,
+                            QStringLiteral("Incorrect file name. Check if this is the correct "
+                                           "file! (\"%1\" holds no \"HC_KLPTV1\")")
+                                .arg(image));
+    }
+    QFile file(image);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return output::fail(
+            exit_code::kNoInput,
+            QStringLiteral("cannot read %1: %2; check the path").arg(image, file.errorString()));
+    }
+    file.close();
+    bool number = false;
+    const int wait_ms = invocation.value(kWait).toInt(&number);
+    if (!number || wait_ms < 0) {
+        return output::fail(exit_code::kUsage,
+                            QStringLiteral("--wait \"%1\" is no number of milliseconds; e.g. "
+                                           "--wait 3000")
+                                .arg(invocation.value(kWait)));
+    }
+
+    // Checked before the device is sent into its bootloader, where it would wait for a tool
+    // that never comes.
+    if (QStandardPaths::findExecutable(QString::fromLatin1(contract::kDfuUtil)).isEmpty())
+        return dfu_util_missing();
+
+    QString node;
+    {
+        DeviceSession session(invocation);
+        if (int code = session.open())
+            return code;
+        node = session.nodePath();
+        if (int code = session.send({frames::command_frame(contract::EnterBootloader, 0)}))
+            return code;
+    } // the port is released: the device leaves it for its bootloader
+
+    progress(invocation, QStringLiteral("switched %1 to bootloader mode; waiting %2 ms for the "
+                                        "restart")
+                             .arg(node)
+                             .arg(wait_ms));
+    EventWait pause;
+    if (pause.run([] { return false; }, wait_ms) == EventWait::End::Interrupted)
+        return interrupted_code();
+
+    progress(invocation, QStringLiteral("running ") + firmware::command_text(image));
+    if (int code = run_dfu_util(invocation, image))
+        return code;
+
+    if (invocation.json) {
+        output::print_json(QJsonObject{{QStringLiteral("node"), node},
+                                       {QStringLiteral("file"), image},
+                                       {QStringLiteral("updated"), true}});
+    } else {
+        output::print(QStringLiteral("The device has been updated\n"));
+    }
+    return exit_code::kOk;
+}
+
+} // namespace
+
+Command flash_command()
+{
+    Command command;
+    command.words = QStringList{QStringLiteral("flash")};
+    command.arguments = QStringLiteral("FILE");
+    command.summary =
+        QStringLiteral("upgrade the firmware with dfu-util (the device's bootloader)");
+    command.examples = QStringList{QStringLiteral("kaldorium-lpt flash HC_KLPTV1_2.bin")};
+    command.options = {
+        {kWait,
+         QStringLiteral("How long the device may take to restart into its bootloader "
+                        "(default 3000)."),
+         QStringLiteral("MS"), QStringLiteral("3000")},
+    };
+    command.run = run;
+    return command;
+}

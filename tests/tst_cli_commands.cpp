@@ -1,0 +1,425 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// kaldorium-lpt's commands as a user runs them: the real executable against the simulated
+// device, or against a pseudo-terminal whose device end the test plays byte for byte (one that
+// never answers, answers only some requests, answers among noise, misreports, or hangs up).
+// The bytes on the wire are compared with what the window sends for the same operation.
+
+#include "cli_runner.h"
+#include "device_link/device_contract.h"
+#include "device_link/frames.h"
+#include "mainwindow.h"
+#include "pseudo_terminal.h"
+#include "pty_device_bench.h"
+#include "simulated_device_endpoint.h"
+#include "standin_dfu_util.h"
+#include "window_access.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRadioButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace testsupport;
+
+namespace {
+
+QByteArray hex(const char *text)
+{
+    return QByteArray::fromHex(text);
+}
+
+const QByteArray kProfile = "data.direction=output\ndata.levels=0x81\ncontrol.direction=input\n"
+                            "control.levels=0x05\nstatus.levels=0x28\n";
+
+// The device end of a pseudo-terminal, played by the test: takes the command frames the
+// program writes and answers each read request as told.
+class ScriptedDevice : public QObject {
+public:
+    enum class Manner { Silent, Honest, Partial, Noisy, Misreport, HangUp };
+
+    explicit ScriptedDevice(Manner manner) : manner_(manner)
+    {
+        connect(&poll_, &QTimer::timeout, this, &ScriptedDevice::takeBytes);
+        poll_.start(2);
+    }
+    QString node() const { return pty_.slavePath(); }
+    QByteArray received() const { return received_; }
+
+private:
+    void takeBytes()
+    {
+        if (!pty_.isOpen())
+            return;
+        received_ += pty_.readAvailable();
+        while (received_.size() - taken_ >= frames::kCommandFrameSize) {
+            const QByteArray frame = received_.mid(taken_, frames::kCommandFrameSize);
+            taken_ += frames::kCommandFrameSize;
+            answer(uint8_t(frame[2]), (uint32_t(uint8_t(frame[3])) << 14) |
+                                          (uint32_t(uint8_t(frame[4])) << 7) | uint8_t(frame[5]));
+        }
+    }
+
+    void answer(uint8_t code, uint32_t value)
+    {
+        if (code < contract::ReadDataDirection) {
+            stored_[code + contract::kReadOffset] = value;
+            return;
+        }
+        switch (manner_) {
+        case Manner::Silent:
+            return;
+        case Manner::HangUp:
+            pty_.close();
+            return;
+        case Manner::Partial:
+            if (code > contract::ReadDataLevels)
+                return;
+            break;
+        case Manner::Noisy: // status frames, noise, an unknown reply type, an error report
+            pty_.write(hex("ff01020304 0a0b0c ffff190000 ff00207000 ff7f400005 17"));
+            break;
+        case Manner::Misreport:
+            pty_.write(frames::reply_frame(code, stored_.value(code) ^ 0x01));
+            return;
+        case Manner::Honest:
+            break;
+        }
+        pty_.write(frames::reply_frame(code, stored_.value(code)));
+    }
+
+    Manner manner_;
+    PseudoTerminal pty_;
+    QTimer poll_;
+    QByteArray received_;
+    int taken_ = 0;
+    QMap<uint8_t, uint32_t> stored_{{24, 1}, {28, 0x81}, {32, 0}, {36, 0x05}, {40, 0x28}};
+};
+
+// The bytes the window writes for an operation: the operator's clicks on a fresh window.
+QByteArray windowBytes(const QString &operation, int count)
+{
+    DeviceBench bench;
+    if (!bench.openPort())
+        return "port not opened";
+    const QWidget &window = bench.window();
+    if (operation == QLatin1String("address C200")) {
+        child<QComboBox>(window, "address_comboBox")->setCurrentIndex(1);
+        click(window, "set_pushButton");
+    } else if (operation == QLatin1String("defaults set")) {
+        child<QRadioButton>(window, "data_default_output_radioButton")->setChecked(true);
+        child<QRadioButton>(window, "control_default_input_radioButton")->setChecked(true);
+        for (const QString &box : kDefaultLevelBoxes) {
+            child<QCheckBox>(window, box.toLatin1().constData())
+                ->setChecked(QStringList{"default_D0", "default_D7", "default_C0", "default_C2",
+                                         "default_S3", "default_S5"}
+                                 .contains(box));
+        }
+        click(window, "Defaults_set");
+    } else {
+        click(window, "Defaults_read");
+    }
+    return readFromProgram(bench.device(), count);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(ScriptedDevice::Manner)
+
+class TestCliCommands : public QObject {
+    Q_OBJECT
+
+private slots:
+    void wireBytesAreTheWindows_data();
+    void wireBytesAreTheWindows();
+    void profileRoundTrip();
+    void repliesFoundInAFlood();
+    void deviceManners_data();
+    void deviceManners();
+    void badInputSendsNothing_data();
+    void badInputSendsNothing();
+    void flash_data();
+    void flash();
+    void signalClosesAndExits_data();
+    void signalClosesAndExits();
+};
+
+void TestCliCommands::wireBytesAreTheWindows_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("address set") << "address C200" << QStringList{"address", "set", "c200"}
+                                 << hex("ffff00030400");
+    QTest::newRow("defaults write")
+        << "defaults set" << QStringList{"defaults",         "write",
+                                         "--no-verify",      "status.levels=0b00101000",
+                                         "control.levels=5", "control.direction=input",
+                                         "data.levels=0x81", "data.direction=output"}
+        << hex("ffff04000001 ffff08000101 ffff0c000000 ffff10000005 ffff14000028");
+    QTest::newRow("defaults read")
+        << "defaults read" << QStringList{"defaults", "read", "--timeout", "200"}
+        << hex("ffff18000000 ffff1c000000 ffff20000000 ffff24000000 ffff28000000");
+}
+
+void TestCliCommands::wireBytesAreTheWindows()
+{
+    QFETCH(QString, operation);
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, expected);
+
+    const QByteArray window = windowBytes(operation, expected.size());
+    QCOMPARE(window, expected);
+
+    ScriptedDevice device(ScriptedDevice::Manner::Silent);
+    CliRunner cli;
+    const CliResult result = cli.run(QStringList{"--port", device.node()} + arguments);
+    QVERIFY(result.finished);
+    QTRY_COMPARE(device.received(), window);
+}
+
+void TestCliCommands::profileRoundTrip()
+{
+    SimulatedDeviceEndpoint endpoint;
+    CliRunner cli;
+    cli.plugIn(endpoint);
+
+    CliResult result =
+        cli.run({"defaults", "write", "data.direction=output", "data.levels=0x81",
+                 "control.direction=input", "control.levels=0x05", "status.levels=0x28"});
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.out.contains("data.levels=0x81  stored, verified\n"), result.out);
+    QCOMPARE(endpoint.device().storedValue(contract::ReadDataLevels), 0x81u);
+
+    result = cli.run({"defaults", "read"});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.out, kProfile);
+
+    const QString saved = cli.filePath("line3.profile");
+    QCOMPARE(cli.run({"defaults", "save", saved}).exitCode, 0);
+    result = cli.run({"defaults", "write", "--no-verify", "data.levels=0", "status.levels=0"});
+    QVERIFY2(result.out.contains("data.levels=0x00  stored, unverified"), result.out);
+    QCOMPARE(endpoint.device().storedValue(contract::ReadDataLevels), 0u);
+
+    QCOMPARE(cli.run({"defaults", "write", "--from", saved}).exitCode, 0);
+    result = cli.run({"--json", "defaults", "read"});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(QJsonDocument::fromJson(result.out).object(),
+             QJsonDocument::fromJson(R"({"data":{"direction":"output","levels":129},
+                "control":{"direction":"input","levels":5},"status":{"levels":40}})")
+                 .object());
+
+    // A save that cannot get the defaults leaves the file as it was.
+    endpoint.drop();
+    QCOMPARE(cli.run({"defaults", "save", saved}).exitCode, 69);
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().endsWith(kProfile));
+}
+
+void TestCliCommands::repliesFoundInAFlood()
+{
+    SimulatedDeviceEndpoint endpoint;
+    endpoint.setFloodRate(400000);
+    CliRunner cli;
+    cli.plugIn(endpoint);
+    const CliResult result = cli.run({"defaults", "read", "--timeout", "5000"});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.out.count('='), 5);
+    QVERIFY(endpoint.traffic().statusFramesSent > 0);
+}
+
+void TestCliCommands::deviceManners_data()
+{
+    QTest::addColumn<ScriptedDevice::Manner>("manner");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+
+    using M = ScriptedDevice::Manner;
+    const QStringList read = {"defaults", "read", "--timeout", "300"};
+    QTest::newRow("never answers")
+        << M::Silent << read << 75 << ""
+        << "no reply from the device within 300 ms for data.direction, data.levels, "
+           "control.direction, control.levels, status.levels; ";
+    QTest::newRow("answers some") << M::Partial << read << 75 << ""
+                                  << "within 300 ms for control.direction, control.levels, "
+                                     "status.levels; ";
+    QTest::newRow("answers among noise") << M::Noisy << read << 0 << QString(kProfile) << "";
+    QTest::newRow("misreports the write")
+        << M::Misreport << QStringList{"defaults", "write", "data.levels=0x81", "status.levels=8"}
+        << 74 << ""
+        << "the device did not keep what was written: data.levels written 0x81, read back 0x80; "
+           "status.levels written 0x08, read back 0x09; ";
+    QTest::newRow("hangs up while awaited")
+        << M::HangUp << QStringList{"defaults", "read", "--timeout", "60000"} << 74 << ""
+        << "connection to the device lost";
+    QTest::newRow("json read") << M::Honest << QStringList{"defaults", "read", "--json"} << 0
+                               << "{\"control\":{\"direction\":\"input\",\"levels\":5}"
+                               << "";
+}
+
+void TestCliCommands::deviceManners()
+{
+    QFETCH(ScriptedDevice::Manner, manner);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+
+    ScriptedDevice device(manner);
+    CliRunner cli;
+    const CliResult result = cli.run(QStringList{"--port", device.node()} + arguments);
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2(result.out.startsWith(out.toUtf8()), result.out);
+    QVERIFY2(result.err.contains(err.toUtf8()), result.err);
+}
+
+void TestCliCommands::badInputSendsNothing_data()
+{
+    QTest::addColumn<QByteArray>("profile"); // written to a file, "@" in arguments names it
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");
+
+    const QStringList from = {"defaults", "write", "--from", "@"};
+    QTest::newRow("unknown key") << QByteArray("# line 3\n\ndata.level=1\n") << from << 65
+                                 << "@:3: unknown key \"data.level\"; the keys are data.direction";
+    QTest::newRow("bad value") << QByteArray("data.levels=0x8G\n") << from << 65
+                               << "@:1: data.levels: \"0x8G\" is no number";
+    QTest::newRow("control out of range")
+        << QByteArray("control.levels=0x10\n") << from << 65
+        << "@:1: control.levels: 0x10 is out of range 0x00 to 0x0F";
+    QTest::newRow("status low bits") << QByteArray("status.levels=0x29\n") << from << 65
+                                     << "@:1: status.levels: 0x29 sets bits 0 to 2";
+    QTest::newRow("duplicate key") << QByteArray("data.levels=1\ndata.levels=2\n") << from << 65
+                                   << "@:2: data.levels is given twice";
+    QTest::newRow("missing =") << QByteArray("data.direction output\n") << from << 65
+                               << "@:1: \"data.direction output\" has no '='";
+    QTest::newRow("direction") << QByteArray("data.direction=out\n") << from << 65
+                               << "@:1: data.direction is input or output, not \"out\"";
+    QTest::newRow("no key") << QByteArray("# nothing\n") << from << 65 << "@ gives no key";
+    QTest::newRow("argument out of range")
+        << QByteArray() << QStringList{"defaults", "write", "data.levels=256"} << 65
+        << "argument 1: data.levels: 256 is out of range 0x00 to 0xFF; nothing was sent";
+    QTest::newRow("profile missing")
+        << QByteArray() << QStringList{"defaults", "write", "--from", "@.none"} << 66
+        << "cannot read @.none: ";
+    QTest::newRow("file and pairs")
+        << QByteArray("data.levels=1\n") << (from + QStringList{"data.levels=1"}) << 64
+        << "defaults write needs KEY=VALUE pairs or --from FILE";
+    QTest::newRow("address not settable") << QByteArray() << QStringList{"address", "set", "0xC300"}
+                                          << 64 << "\"0xC300\" is no address the device can take";
+}
+
+void TestCliCommands::badInputSendsNothing()
+{
+    QFETCH(QByteArray, profile);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+
+    ScriptedDevice device(ScriptedDevice::Manner::Honest);
+    CliRunner cli;
+    const QString file = cli.filePath("bad.profile");
+    if (!profile.isEmpty()) {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(profile);
+    }
+    arguments.replaceInStrings(QStringLiteral("@"), file);
+    const CliResult result = cli.run(QStringList{"--port", device.node()} + arguments);
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2(result.err.contains(err.replace(QLatin1Char('@'), file).toUtf8()), result.err);
+    QTest::qWait(20);
+    QCOMPARE(device.received(), QByteArray());
+}
+
+void TestCliCommands::flash_data()
+{
+    QTest::addColumn<QString>("image"); // made in the scratch directory unless it ends in "!"
+    QTest::addColumn<int>("dfuStatus"); // -1: no dfu-util on the search path
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+
+    QTest::newRow("updated") << "my images/HC_KLPTV1 v2.bin" << 0 << 0
+                             << "The device has been updated\n"
+                             << "";
+    QTest::newRow("dfu-util fails") << "HC_KLPTV1.bin" << 3 << 74 << ""
+                                    << "dfu-util failed with exit code 3";
+    QTest::newRow("dfu-util missing") << "HC_KLPTV1.bin" << -1 << 69 << ""
+                                      << "dfu-util could not be started (is it installed?)";
+    QTest::newRow("no .bin") << "HC_KLPTV1.BIN" << 0 << 65 << ""
+                             << "Incorrect path to file";
+    QTest::newRow("no marker") << "hc_klptv1.bin" << 0 << 65 << ""
+                               << "Incorrect file name. Check if this is the correct file!";
+    QTest::newRow("missing file") << "HC_KLPTV1.bin!" << 0 << 66 << ""
+                                  << "cannot read ";
+}
+
+void TestCliCommands::flash()
+{
+    QFETCH(QString, image);
+    QFETCH(int, dfuStatus);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+
+    StandInDfuUtil dfu(qMax(dfuStatus, 0), dfuStatus < 0 ? StandInDfuUtil::Kind::Missing
+                                                         : StandInDfuUtil::Kind::Recording);
+    const bool make = !image.endsWith(QLatin1Char('!'));
+    const QString path = dfu.scratchDirectory() + QLatin1Char('/') + image.remove(QLatin1Char('!'));
+    if (make) {
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    ScriptedDevice device(ScriptedDevice::Manner::Silent);
+    CliRunner cli;
+    const CliResult result = cli.run({"--port", device.node(), "flash", "--wait", "0", path});
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2(result.out.endsWith(out.toUtf8()), result.out);
+    QVERIFY2(result.err.contains(err.toUtf8()), result.err);
+
+    const bool started = exitCode == 0 || exitCode == 74;
+    QCOMPARE(device.received(), started ? hex("ffff7f000000") : QByteArray());
+    if (dfuStatus >= 0 && started)
+        QCOMPARE(dfu.runs(), (QList<QByteArrayList>{{"-d", "1209:db42", "-D", path.toUtf8()}}));
+}
+
+void TestCliCommands::signalClosesAndExits_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGTERM") << SIGTERM;
+}
+
+void TestCliCommands::signalClosesAndExits()
+{
+    QFETCH(int, signalNumber);
+    ScriptedDevice device(ScriptedDevice::Manner::Silent);
+    CliRunner cli;
+    QProcess &process =
+        cli.start({"--port", device.node(), "defaults", "read", "--timeout", "60000"});
+    QTRY_COMPARE(device.received().size(), 5 * frames::kCommandFrameSize);
+    ::kill(pid_t(process.processId()), signalNumber);
+    const CliResult result = cli.finish();
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, 128 + signalNumber);
+}
+
+QTEST_MAIN(TestCliCommands)
+#include "tst_cli_commands.moc"
