@@ -234,8 +234,12 @@ int run_driver(const QStringList &arguments)
     const QCommandLineOption command(QStringLiteral("command"),
                                      QStringLiteral("The command to name in the report."),
                                      QStringLiteral("text"));
+    const QCommandLineOption cli_runs(
+        QStringLiteral("cli-runs"),
+        QStringLiteral("Processes of kaldorium-lpt timed per command (default 21)."),
+        QStringLiteral("n"), QStringLiteral("21"));
     options.addOptions({output, stream_seconds, idle_seconds, receive_seconds, startup_runs, only,
-                        wait_quiet, retry_busy, command});
+                        wait_quiet, retry_busy, command, cli_runs});
     options.process(arguments);
 
     const double stream_s = options.value(stream_seconds).toDouble();
@@ -263,6 +267,9 @@ int run_driver(const QStringList &arguments)
          receive_s},
         {QStringLiteral("receive-filtered"), QStringLiteral("receive"), DebugOutput::Filtered,
          receive_s},
+        // "seconds" carries the number of runs for this one.
+        {QStringLiteral("cli"), QStringLiteral("cli"), DebugOutput::Filtered,
+         options.value(cli_runs).toDouble()},
     };
     const QStringList chosen = options.value(only).split(QLatin1Char(','), Qt::SkipEmptyParts);
 

@@ -4,12 +4,23 @@
 
 #include "figures.h"
 
+#include <QJsonArray>
+
 #include <QLocale>
 
 #include <algorithm>
 #include <cmath>
 
 namespace bench {
+
+std::vector<double> array_values(const QJsonObject &run, const char *key)
+{
+    std::vector<double> values;
+    const QJsonArray array = run.value(QLatin1String(key)).toArray();
+    for (const QJsonValue &value : array)
+        values.push_back(value.toDouble());
+    return values;
+}
 
 QString fixed(double value, int decimals)
 {

@@ -32,6 +32,8 @@ bool ran(const Figures &figures, const QString &id);
 // One figure of every start-up run that succeeded.
 std::vector<double> startup_values(const Figures &figures, const char *key);
 double median(std::vector<double> values);
+// The numbers of an array figure of a run (empty when absent).
+std::vector<double> array_values(const QJsonObject &run, const char *key);
 
 QString fixed(double value, int decimals = 2);
 QString grouped(double value); // 1,234,567

@@ -214,6 +214,39 @@ QString startup_table(const Figures &figures)
     return text;
 }
 
+QString cli_table(const Figures &figures)
+{
+    if (!ran(figures, QStringLiteral("cli")))
+        return QStringLiteral("Not run.\n");
+    const QJsonObject &run = figures.runs[QStringLiteral("cli")];
+    QString text = header({QStringLiteral("Command"), QStringLiteral("Runs"),
+                           QStringLiteral("Median"), QStringLiteral("Min"), QStringLiteral("Max"),
+                           QStringLiteral("Peak RSS (median; max)")});
+    const std::pair<const char *, const char *> commands[] = {
+        {"list", "`kaldorium-lpt list`"},
+        {"defaults_read", "`kaldorium-lpt defaults read`"},
+    };
+    for (const auto &command : commands) {
+        const QByteArray key = command.first;
+        const std::vector<double> wall = array_values(run, key + "_ms");
+        const std::vector<double> rss = array_values(run, key + "_rss_kib");
+        if (wall.empty())
+            continue;
+        text +=
+            row({QString::fromLatin1(command.second), QString::number(wall.size()),
+                 fixed(median(wall), 1) + QStringLiteral(" ms"),
+                 fixed(*std::min_element(wall.begin(), wall.end()), 1) + QStringLiteral(" ms"),
+                 fixed(*std::max_element(wall.begin(), wall.end()), 1) + QStringLiteral(" ms"),
+                 grouped(median(rss)) + QStringLiteral(" KiB; ") +
+                     grouped(*std::max_element(rss.begin(), rss.end())) + QStringLiteral(" KiB")});
+    }
+    text += QStringLiteral("\nFailed runs: %1. Other load meanwhile: %2 cores (the measured "
+                           "processes' own CPU excluded).\n")
+                .arg(number(run, "failures"))
+                .arg(fixed(number(run, "other_cores")));
+    return text;
+}
+
 } // namespace
 
 QString results_section(const Figures &figures)
@@ -258,6 +291,14 @@ QString results_section(const Figures &figures)
            "ports and showing it on the offscreen platform; times from the parent's spawn of "
            "the process.\n\n"
         << startup_table(figures);
+    out << "\n### Command line\n\n"
+        << "`kaldorium-lpt` as a script runs it: each run a fresh process, from its spawn to its "
+           "reaping (wall time, GNU time's start-up included) with its peak resident memory "
+           "(`/usr/bin/time -f %M`, the program's `ru_maxrss`), against "
+           "the simulated device in a thread of the benchmark, found through the stand-in port "
+           "list (`KALDORIUM_LPT_PORT_LIST`). One unmeasured run of each command first warms the "
+           "page cache.\n\n"
+        << cli_table(figures);
     out << "\n" << kEnd << "\n";
     return text;
 }

@@ -37,6 +37,10 @@ struct StartupMarks {
 };
 QJsonObject run_startup(const StartupMarks &marks);
 
+// The command line kaldorium-lpt, process start to exit, `list` and `defaults read` against the
+// simulated device, each run times: arrays of milliseconds and peak resident memory (KiB).
+QJsonObject run_cli(int runs);
+
 } // namespace bench
 
 #endif

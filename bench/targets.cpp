@@ -102,6 +102,33 @@ QList<Check> checks_of(const Figures &figures)
             fixed(typical, 1) + QStringLiteral(" ms; ") + fixed(worst, 1) + QStringLiteral(" ms"),
             typical <= 300};
     }
+    if (ran(figures, QStringLiteral("cli"))) {
+        const QJsonObject &run = figures.runs[QStringLiteral("cli")];
+        const std::pair<const char *, const char *> commands[] = {
+            {"list_ms", "kaldorium-lpt list, start to exit (median; max)"},
+            {"defaults_read_ms", "kaldorium-lpt defaults read, start to exit (median; max)"},
+        };
+        for (const auto &command : commands) {
+            const std::vector<double> wall = array_values(run, command.first);
+            if (wall.empty())
+                continue;
+            const double typical = median(wall);
+            checks << Check{QString::fromLatin1(command.second), QStringLiteral("< 100 ms"),
+                            fixed(typical, 1) + QStringLiteral(" ms; ") +
+                                fixed(*std::max_element(wall.begin(), wall.end()), 1) +
+                                QStringLiteral(" ms"),
+                            typical < 100};
+        }
+        std::vector<double> rss = array_values(run, "list_rss_kib");
+        const std::vector<double> read_rss = array_values(run, "defaults_read_rss_kib");
+        rss.insert(rss.end(), read_rss.begin(), read_rss.end());
+        if (!rss.empty()) {
+            const double peak = *std::max_element(rss.begin(), rss.end());
+            checks << Check{QStringLiteral("kaldorium-lpt peak resident memory (largest run)"),
+                            QStringLiteral("< 15 MB (14,648 KiB)"),
+                            grouped(peak) + QStringLiteral(" KiB"), peak * 1024 < 15e6};
+        }
+    }
     return checks;
 }
 

@@ -10,7 +10,7 @@
 set -euo pipefail
 
 build_packages=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
-    fonts-dejavu-core)
+    fonts-dejavu-core time)
 demo_packages=(xvfb xauth)
 test_packages=(clang libclang-rt-14-dev desktop-file-utils dpkg-dev file udev)
 
