@@ -100,8 +100,8 @@ QString command_help(const Command &command)
 {
     QCommandLineParser parser;
     set_up(parser, command.options);
-    parser.setApplicationDescription(command.summary);
-    parser.addPositionalArgument(QStringLiteral("command"), QString(),
+    parser.setApplicationDescription(QStringLiteral("kaldorium-lpt ") + command.name());
+    parser.addPositionalArgument(command.name(), command.summary,
                                  (command.name() + QLatin1Char(' ') + command.arguments).trimmed());
     QString text = parser.helpText();
     text += QStringLiteral("\nExample%1:\n").arg(command.examples.size() > 1 ? "s" : "");
