@@ -5,9 +5,10 @@
 #ifndef KALDORIUM_PIN_BUTTONS_H
 #define KALDORIUM_PIN_BUTTONS_H
 
-// The 25 pin buttons of the DB-25 picture and the register bits they stand for.
-//   pins 2..9  data D0..D7        pins 1, 14, 16, 17  control C0..C3
-//   pins 15, 13, 12, 10, 11  status S3..S7        pins 18..25  ground
+// The 25 pin buttons of the DB-25 picture and the register bits they stand for (the pin
+// table of device_link/db25_pins.h).
+
+#include "device_link/db25_pins.h"
 
 #include <array>
 
@@ -16,14 +17,14 @@ class Ui_MainWindow;
 
 namespace pins {
 
-constexpr int kCount = 25;
-constexpr int kFirstGround = 18;
+constexpr int kCount = db25::kPinCount;
+constexpr int kFirstGround = db25::kFirstGround;
 
 // Pin numbers in register bit order.
-constexpr std::array<int, 8> kData = {2, 3, 4, 5, 6, 7, 8, 9}; // D0..D7
-constexpr std::array<int, 4> kControl = {1, 14, 16, 17};       // C0..C3
-constexpr std::array<int, 5> kStatus = {15, 13, 12, 10, 11};   // S3..S7
-constexpr int kFirstStatusBit = 3;
+inline constexpr const std::array<int, 8> &kData = db25::kDataPins;       // D0..D7
+inline constexpr const std::array<int, 4> &kControl = db25::kControlPins; // C0..C3
+inline constexpr const std::array<int, 5> &kStatus = db25::kStatusPins;   // S3..S7
+constexpr int kFirstStatusBit = db25::kFirstStatusBit;
 
 // The button of a pin, 1..25.
 QPushButton *button(const Ui_MainWindow &ui, int pin);

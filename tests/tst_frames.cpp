@@ -2,8 +2,10 @@
 //
 // SPDX-License-Identifier: GPL-3.0-or-later
 
+#include "device_link/db25_pins.h"
 #include "device_link/device_contract.h"
 #include "device_link/frames.h"
+#include "device_link/pulse_slots.h"
 
 #include <QtTest>
 
@@ -14,10 +16,42 @@ static_assert(offsetof(HC_LCNC_2_SERIAL_OUT_DATA, counter) == 201);
 static_assert(offsetof(HC_LCNC_2_SERIAL_OUT_DATA, us_peroid) == 202);
 static_assert(offsetof(HC_LCNC_2_SERIAL_IN_DATA, counter) == 4);
 
+namespace {
+
+// Slot levels written as runs: "5h 5l" is five high slots, then five low ones.
+QString runs(const char *text)
+{
+    QString levels;
+    for (const QString &run : QString::fromLatin1(text).split(' ', Qt::SkipEmptyParts))
+        levels += QString(run.chopped(1).toInt(), run.endsWith('h') ? '1' : '0');
+    return levels;
+}
+
+QString levels_text(const pulse::FrameLevels &levels)
+{
+    QString text;
+    for (bool level : levels)
+        text += level ? '1' : '0';
+    return text;
+}
+
+} // namespace
+
 class FramesTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void pinTable_data();
+    void pinTable();
+    void pulseSlotsContinueAcrossFrames_data();
+    void pulseSlotsContinueAcrossFrames();
+    void pulseAverageFrequencyIsExact_data();
+    void pulseAverageFrequencyIsExact();
+    void pulseCountEndsLow_data();
+    void pulseCountEndsLow();
+    void pinSlotBytes_data();
+    void pinSlotBytes();
+    void streamedFramesCarryCounter();
     void commandFrame_data();
     void commandFrame();
     void sharedBufferKeepsMarkers();
@@ -170,6 +204,190 @@ void FramesTest::errorReport()
     const HC_LCNC_2_SERIAL_IN_DATA frame = frames::pack_error_report(
         frames::kErrorFifo | frames::kErrorFrameBroken | frames::kErrorInputFrameLost, 0);
     QCOMPARE(frames::to_bytes(frame).toHex(), QByteArray("ff00207000"));
+}
+
+void FramesTest::pinTable_data()
+{
+    // The connector as the device's register bits put it, and an input status frame that
+    // reports that one pin high.
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::newRow("1") << 1 << "C0" << QByteArray::fromHex("ff00000100");
+    QTest::newRow("2") << 2 << "D0" << QByteArray::fromHex("ff00400000");
+    QTest::newRow("3") << 3 << "D1" << QByteArray::fromHex("ff01000000");
+    QTest::newRow("4") << 4 << "D2" << QByteArray::fromHex("ff02000000");
+    QTest::newRow("5") << 5 << "D3" << QByteArray::fromHex("ff04000000");
+    QTest::newRow("6") << 6 << "D4" << QByteArray::fromHex("ff08000000");
+    QTest::newRow("7") << 7 << "D5" << QByteArray::fromHex("ff10000000");
+    QTest::newRow("8") << 8 << "D6" << QByteArray::fromHex("ff20000000");
+    QTest::newRow("9") << 9 << "D7" << QByteArray::fromHex("ff40000000");
+    QTest::newRow("10") << 10 << "S6" << QByteArray::fromHex("ff00080000");
+    QTest::newRow("11") << 11 << "S7" << QByteArray::fromHex("ff00100000");
+    QTest::newRow("12") << 12 << "S5" << QByteArray::fromHex("ff00040000");
+    QTest::newRow("13") << 13 << "S4" << QByteArray::fromHex("ff00020000");
+    QTest::newRow("14") << 14 << "C1" << QByteArray::fromHex("ff00000200");
+    QTest::newRow("15") << 15 << "S3" << QByteArray::fromHex("ff00010000");
+    QTest::newRow("16") << 16 << "C2" << QByteArray::fromHex("ff00000400");
+    QTest::newRow("17") << 17 << "C3" << QByteArray::fromHex("ff00000800");
+    QTest::newRow("18 ground") << 18 << "GND" << QByteArray::fromHex("ff7f5f0f00");
+    QTest::newRow("25 ground") << 25 << "GND" << QByteArray::fromHex("ff7f5f0f00");
+}
+
+void FramesTest::pinTable()
+{
+    QFETCH(int, number);
+    QFETCH(QString, name);
+    QFETCH(QByteArray, frame);
+    const db25::Pin &pin = db25::pin(number);
+    QCOMPARE(pin.number, number);
+    QCOMPARE(QString::fromLatin1(pin.name), name);
+    const frames::InputLevels levels =
+        frames::unpack_input(uint8_t(frame[1]), uint8_t(frame[2]), uint8_t(frame[3]));
+    const uint32_t expected = number <= db25::kSignalPins ? 1u << (number - 1) : 0x1FFFFu;
+    QCOMPARE(db25::signal_levels(levels), expected);
+    QCOMPARE(db25::level(pin, levels), number <= db25::kSignalPins);
+}
+
+void FramesTest::pulseSlotsContinueAcrossFrames_data()
+{
+    QTest::addColumn<int>("hz");
+    QTest::addColumn<int>("duty");
+    QTest::addColumn<QString>("first");
+    QTest::addColumn<QString>("second");
+    QTest::newRow("1000 Hz 50 %")
+        << 1000 << 50 << runs("5h 5l 5h 5l 5h 5l 5h 5l 5h 5l 5h 5l 5h 5l 5h 5l 5h 5l 5h 5l")
+        << runs("5h 5l 5h 5l 5h 5l 5h 5l 5h 5l 5h 5l 5h 5l 5h 5l 5h 5l 5h 5l");
+    QTest::newRow("5000 Hz 50 %") << 5000 << 50 << QString("10").repeated(50)
+                                  << QString("10").repeated(50);
+    // Too short a period for 1 %: one slot high, one low.
+    QTest::newRow("5000 Hz 1 %") << 5000 << 1 << QString("10").repeated(50)
+                                 << QString("10").repeated(50);
+    // Periods of 34, 33 and 33 slots; the high parts 9, 8 and 8 slots: 25 % on average.
+    QTest::newRow("300 Hz 25 %") << 300 << 25 << runs("9h 25l 8h 25l 8h 25l")
+                                 << runs("9h 25l 8h 25l 8h 25l");
+    // A period of 142.86 slots runs over the frame's end; the next pulse rises at slot 143.
+    QTest::newRow("70 Hz 50 %") << 70 << 50 << runs("72h 28l") << runs("43l 57h");
+    QTest::newRow("10 Hz 90 %") << 10 << 90 << runs("100h") << runs("100h");
+}
+
+void FramesTest::pulseSlotsContinueAcrossFrames()
+{
+    QFETCH(int, hz);
+    QFETCH(int, duty);
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    pulse::SlotWave wave(hz, duty);
+    QCOMPARE(levels_text(wave.next_frame()), first);
+    QCOMPARE(levels_text(wave.next_frame()), second);
+}
+
+void FramesTest::pulseAverageFrequencyIsExact_data()
+{
+    QTest::addColumn<int>("hz");
+    QTest::addColumn<int>("duty");
+    QTest::addColumn<int>("highSlots"); // in one second
+    QTest::newRow("1 Hz") << 1 << 50 << 5000;
+    QTest::newRow("7 Hz") << 7 << 30 << 3000;
+    QTest::newRow("333 Hz") << 333 << 50 << 5000;
+    QTest::newRow("3333 Hz") << 3333 << 50 << 5000;
+    QTest::newRow("4000 Hz 10 %") << 4000 << 10 << 4000; // at least one slot of each 2.5
+    QTest::newRow("4999 Hz") << 4999 << 99 << 5001;
+    QTest::newRow("5000 Hz") << 5000 << 50 << 5000;
+}
+
+void FramesTest::pulseAverageFrequencyIsExact()
+{
+    QFETCH(int, hz);
+    QFETCH(int, duty);
+    QFETCH(int, highSlots);
+    pulse::SlotWave wave(hz, duty);
+    int rising = 0;
+    int high = 0;
+    bool previous = false;
+    for (int frame = 0; frame < 100; ++frame) { // one second
+        for (bool level : wave.next_frame()) {
+            rising += level && !previous;
+            high += level;
+            previous = level;
+        }
+    }
+    QCOMPARE(rising, hz);
+    QCOMPARE(high, highSlots);
+}
+
+void FramesTest::pulseCountEndsLow_data()
+{
+    QTest::addColumn<int>("hz");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("frames"); // frames until the last pulse has ended
+    QTest::newRow("1000 Hz x 3") << 1000 << 3 << 1;
+    QTest::newRow("1000 Hz x 10") << 1000 << 10 << 1; // the tenth falls at slot 95
+    QTest::newRow("1000 Hz x 11") << 1000 << 11 << 2;
+    QTest::newRow("70 Hz x 2") << 70 << 2 << 3;
+    QTest::newRow("1 Hz x 1") << 1 << 1 << 51;
+}
+
+void FramesTest::pulseCountEndsLow()
+{
+    QFETCH(int, hz);
+    QFETCH(int, count);
+    QFETCH(int, frames);
+    pulse::SlotWave wave(hz, 50, count);
+    int sent = 0;
+    int rising = 0;
+    bool previous = false;
+    while (!wave.finished() && sent < 1000) {
+        const pulse::FrameLevels levels = wave.next_frame();
+        ++sent;
+        for (bool level : levels) {
+            rising += level && !previous;
+            previous = level;
+        }
+    }
+    QCOMPARE(sent, frames);
+    QCOMPARE(rising, count);
+    QVERIFY(!previous); // the pin stays low
+    QCOMPARE(levels_text(wave.next_frame()), QString(100, '0'));
+}
+
+void FramesTest::pinSlotBytes_data()
+{
+    QTest::addColumn<int>("pin");
+    QTest::addColumn<bool>("level");
+    QTest::addColumn<QByteArray>("slot");
+    QTest::newRow("2 high") << 2 << true << QByteArray::fromHex("0060");
+    QTest::newRow("2 low") << 2 << false << QByteArray::fromHex("0020");
+    QTest::newRow("3 high") << 3 << true << QByteArray::fromHex("0120");
+    QTest::newRow("9 high") << 9 << true << QByteArray::fromHex("4020");
+    QTest::newRow("1 high") << 1 << true << QByteArray::fromHex("0011");
+    QTest::newRow("17 high") << 17 << true << QByteArray::fromHex("0018");
+    QTest::newRow("17 low") << 17 << false << QByteArray::fromHex("0010");
+}
+
+void FramesTest::pinSlotBytes()
+{
+    QFETCH(int, pin);
+    QFETCH(bool, level);
+    QFETCH(QByteArray, slot);
+    QVERIFY(pulse::is_output_pin(pin));
+    const d_byte made = pulse::pin_slot(db25::pin(pin), level);
+    const QByteArray bytes = QByteArray(1, char(made.out_0)) + char(made.out_1);
+    QCOMPARE(bytes.toHex(), slot.toHex());
+}
+
+void FramesTest::streamedFramesCarryCounter()
+{
+    for (int pin : {10, 11, 12, 13, 15, 18, 25, 0, 26})
+        QVERIFY2(!pulse::is_output_pin(pin), qPrintable(QString::number(pin)));
+    pulse::TestFrameBuilder builder;
+    const QByteArray first = builder.steady(frames::pack_slot(0x81, 0, true, false));
+    QCOMPARE(first.size(), frames::kTestFrameSize);
+    QCOMPARE(first.left(5).toHex(), QByteArray("ff40604060"));
+    QCOMPARE(first.right(3).toHex(), QByteArray("600164")); // counter 1 first, then 100 us
+    for (int n = 2; n <= 128; ++n)
+        builder.steady(d_byte{0, 0});
+    QCOMPARE(builder.counter(), uint8_t(0)); // 127 is followed by 0
 }
 
 QTEST_GUILESS_MAIN(FramesTest)

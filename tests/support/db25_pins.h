@@ -5,17 +5,19 @@
 #ifndef KALDORIUM_TEST_DB25_PINS_H
 #define KALDORIUM_TEST_DB25_PINS_H
 
-// The DB-25 pins of each port in register bit order, written out here rather than taken
-// from the program.
+// The DB-25 pins of each port in register bit order, as lists for the tests, from the one
+// pin table of device_link/db25_pins.h (tst_frames checks that table against the connector).
+
+#include "device_link/db25_pins.h"
 
 #include <QList>
 
 namespace testsupport {
 
-inline const QList<int> kDataPins = {2, 3, 4, 5, 6, 7, 8, 9}; // D0..D7
-inline const QList<int> kControlPins = {1, 14, 16, 17};       // C0..C3
-inline const QList<int> kStatusPins = {15, 13, 12, 10, 11};   // S3..S7
-inline const QList<int> kGroundPins = {18, 19, 20, 21, 22, 23, 24, 25};
+inline const QList<int> kDataPins(db25::kDataPins.begin(), db25::kDataPins.end());
+inline const QList<int> kControlPins(db25::kControlPins.begin(), db25::kControlPins.end());
+inline const QList<int> kStatusPins(db25::kStatusPins.begin(), db25::kStatusPins.end());
+inline const QList<int> kGroundPins(db25::kGroundPins.begin(), db25::kGroundPins.end());
 
 } // namespace testsupport
 

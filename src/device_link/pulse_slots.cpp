@@ -1,0 +1,73 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "pulse_slots.h"
+
+#include <algorithm>
+
+namespace pulse {
+
+SlotWave::SlotWave(int hz, int duty_percent, int64_t count)
+    : hz_(std::clamp(hz, kMinHz, kMaxHz)), count_(count)
+{
+    // A period is 10000 / hz slots; its first slot has a phase below hz and its last slot a
+    // phase of at least 10000 - hz. Keeping the threshold between the two gives every pulse
+    // a high and a low slot.
+    const int duty = std::clamp(duty_percent, kMinDuty, kMaxDuty) * (kSlotsPerSecond / 100);
+    threshold_ = std::clamp(duty, hz_, kSlotsPerSecond - hz_);
+}
+
+bool SlotWave::next_slot()
+{
+    const int phase = phase_;
+    phase_ += hz_;
+    if (phase_ >= kSlotsPerSecond)
+        phase_ -= kSlotsPerSecond;
+    if (ended_)
+        return false;
+    if (phase < hz_)
+        ++started_; // a new period begins
+    const bool high = phase < threshold_;
+    if (!high && count_ > 0 && started_ >= count_)
+        ended_ = true;
+    return high;
+}
+
+FrameLevels SlotWave::next_frame()
+{
+    FrameLevels levels{};
+    for (bool &level : levels)
+        level = next_slot();
+    return levels;
+}
+
+d_byte pin_slot(const db25::Pin &pin, bool level)
+{
+    const uint8_t bit = level ? uint8_t(1u << pin.bit) : uint8_t(0);
+    if (pin.port == db25::Port::Data)
+        return frames::pack_slot(bit, 0, true, false);
+    if (pin.port == db25::Port::Control)
+        return frames::pack_slot(0, bit, false, true);
+    return frames::pack_slot(0, 0, false, false);
+}
+
+QByteArray TestFrameBuilder::frame(const std::array<d_byte, frames::kTestFrameSlots> &slots)
+{
+    HC_LCNC_2_SERIAL_OUT_DATA out{};
+    out.header = frames::kMarker;
+    std::copy(slots.begin(), slots.end(), out.out);
+    counter_ = frames::next_counter(counter_);
+    out.counter = counter_;
+    out.us_peroid = frames::kSlotPeriodUs;
+    return QByteArray(reinterpret_cast<const char *>(&out), int(sizeof out));
+}
+
+QByteArray TestFrameBuilder::steady(const d_byte &slot)
+{
+    std::array<d_byte, frames::kTestFrameSlots> slots;
+    slots.fill(slot);
+    return frame(slots);
+}
+
+} // namespace pulse

@@ -1,0 +1,83 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#ifndef KALDORIUM_PULSE_SLOTS_H
+#define KALDORIUM_PULSE_SLOTS_H
+
+// A square wave on one output pin, cut into the 100 slots of 100 us of each test output
+// frame. The phase runs on from frame to frame, so the average frequency is exact whatever
+// the frequency: slot s is high while (s * hz) mod 10000 lies below the high part of the
+// period. At 100 us resolution a period shorter than 100 slots cannot always be split at the
+// requested duty; every pulse is at least one slot high and one slot low.
+
+#include "device_link/db25_pins.h"
+#include "device_link/frames.h"
+
+#include <QByteArray>
+
+#include <array>
+#include <cstdint>
+
+namespace pulse {
+
+constexpr int kSlotsPerSecond = 10000; // 100 us slots
+constexpr int kMinHz = 1;
+constexpr int kMaxHz = kSlotsPerSecond / 2; // one slot high, one slot low
+constexpr int kMinDuty = 1;
+constexpr int kMaxDuty = 99;
+
+// True for the pins a pulse can drive: data pins 2..9, control pins 1, 14, 16, 17.
+constexpr bool is_output_pin(int number)
+{
+    return db25::is_pin(number) && (db25::pin(number).port == db25::Port::Data ||
+                                    db25::pin(number).port == db25::Port::Control);
+}
+
+using FrameLevels = std::array<bool, frames::kTestFrameSlots>;
+
+class SlotWave {
+public:
+    // hz within kMinHz..kMaxHz, duty within kMinDuty..kMaxDuty (percent); count 0 runs for
+    // ever, otherwise the wave ends low after that many whole pulses.
+    SlotWave(int hz, int duty_percent, int64_t count = 0);
+
+    // The levels of the next frame's 100 slots. After the last pulse every slot is low.
+    FrameLevels next_frame();
+
+    // True once the last of `count` pulses has ended (its low part has begun).
+    bool finished() const { return ended_; }
+    int64_t pulses_started() const { return started_; }
+    // The share of each period that is high, in 1/10000 (the duty after the slot limits).
+    int high_share() const { return threshold_; }
+
+private:
+    bool next_slot();
+
+    int hz_;
+    int threshold_; // high while the phase lies below this, in 1/10000 of a period
+    int64_t count_;
+    int phase_ = 0; // (slot * hz) mod 10000
+    int64_t started_ = 0;
+    bool ended_ = false;
+};
+
+// The slot that drives one pin of its port at `level` and every other pin of that port low.
+// Only that port's direction flag is set; the other port stays an input.
+d_byte pin_slot(const db25::Pin &pin, bool level);
+
+// Builds test output frames in the window's layout: header 0xFF, the 100 slots, the counter
+// advanced before each frame (the first frame carries 1), a slot period of 100 us.
+class TestFrameBuilder {
+public:
+    QByteArray frame(const std::array<d_byte, frames::kTestFrameSlots> &slots);
+    QByteArray steady(const d_byte &slot); // all 100 slots alike
+    uint8_t counter() const { return counter_; }
+
+private:
+    uint8_t counter_ = 0;
+};
+
+} // namespace pulse
+
+#endif
