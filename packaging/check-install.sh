@@ -175,12 +175,13 @@ esac
 [ "$(basename "$deb")" = "${package}_$(field Version)_$arch.deb" ] &&
     ok "file name $(basename "$deb")" || fail "file name $(basename "$deb") is not <name>_<version>_<arch>.deb"
 depends=$(field Depends)
-for lib in libqt5serialport5 libqt5widgets5; do
-    # a whole package name in the list, with or without a version constraint
-    if printf '%s\n' "$depends" | tr ',' '\n' | grep -Eq "^ *$lib( |$)"; then
-        ok "Depends: $lib"
+# The Qt library packages the program links, whatever the release calls them (libqt5widgets5,
+# libqt5widgets5t64 after Debian 13's 64-bit time move, libqt6widgets6 ...).
+for lib in widgets serialport; do
+    if printf '%s\n' "$depends" | tr ',|' '\n\n' | grep -Eq "^ *libqt[56]$lib[56][a-z0-9]*( |$)"; then
+        ok "Depends: a Qt $lib library"
     else
-        fail "Depends lacks $lib: $depends"
+        fail "Depends names no Qt $lib library: $depends"
     fi
 done
 printf '%s\n' "$(field Recommends)" | tr ',' '\n' | grep -Eq '^ *dfu-util( |$)' &&

@@ -7,34 +7,58 @@
 # Installs the Debian packages the project needs. Usage: install-deps.sh build|demo|package|test
 # Runs apt-get as root directly, otherwise through sudo. Set KALDORIUM_SKIP_INSTALL=1 to
 # skip it on a machine that already has everything.
+#
+# Every name below exists on Debian 12, Debian 13 and Ubuntu 24.04. The one package whose
+# name carries a release's version, clang's runtime (sanitizers, libFuzzer), is chosen after
+# clang is installed, to match the clang the release has.
 set -euo pipefail
 
 build_packages=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
     fonts-dejavu-core time)
+qt6_packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev)
 demo_packages=(xvfb xauth)
-test_packages=(clang libclang-rt-14-dev desktop-file-utils dpkg-dev file udev)
+package_packages=(dpkg-dev file gzip lintian appstream desktop-file-utils udev)
+test_packages=(clang reuse "${qt6_packages[@]}" "${package_packages[@]}")
 
 case "${1:-build}" in
 build) packages=("${build_packages[@]}") ;;
 demo) packages=("${build_packages[@]}" "${demo_packages[@]}") ;;
-package) packages=("${build_packages[@]}" dpkg-dev file) ;;
+package) packages=("${build_packages[@]}" "${package_packages[@]}") ;;
 test) packages=("${build_packages[@]}" "${test_packages[@]}") ;;
-*) echo "usage: $0 build|demo|package|test" >&2; exit 2 ;;
+*)
+    echo "usage: $0 build|demo|package|test" >&2
+    exit 64
+    ;;
 esac
 
 if [ "${KALDORIUM_SKIP_INSTALL:-0}" = 1 ]; then
     exit 0
 fi
 
-missing=()
-for package in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
-        missing+=("$package")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 as_root=(env DEBIAN_FRONTEND=noninteractive)
 [ "$(id -u)" -eq 0 ] || as_root=(sudo env DEBIAN_FRONTEND=noninteractive)
-echo "Installing: ${missing[*]}"
-"${as_root[@]}" apt-get update -q
-"${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+updated=0
+
+install_missing() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
+            missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    echo "Installing: ${missing[*]}"
+    if [ "$updated" = 0 ]; then
+        "${as_root[@]}" apt-get update -q
+        updated=1
+    fi
+    "${as_root[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+install_missing "${packages[@]}"
+
+# clang's runtime for the sanitizers and libFuzzer: libclang-rt-<major>-dev for the major
+# version of the installed clang (14 on Debian 12, 18 on Ubuntu 24.04, 19 on Debian 13).
+if [ "${1:-build}" = test ]; then
+    major=$(clang -dumpversion | cut -d. -f1)
+    install_missing "libclang-rt-$major-dev"
+fi
