@@ -9,6 +9,7 @@
 #include "device_link/device_contract.h"
 #include "pin_buttons.h"
 #include "program_state.h"
+#include "timer_wakeup.h"
 #include "ui_mainwindow.h"
 
 #include <QFileInfo>
@@ -38,7 +39,9 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     serial_output->header = frames::kMarker;
 
+    tickWakeup = new TimerWakeup(this);
     timerId = startTimer(kTickMs, Qt::CoarseTimer);
+    tickWakeup->follow(kTickMs);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData);
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::port_error);
 }

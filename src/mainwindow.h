@@ -11,6 +11,7 @@
 #include <cstdint>
 
 class QTimerEvent;
+class TimerWakeup;
 class Ui_MainWindow;
 
 // The program's one window. Its slots are the operator's actions; each is tied to its
@@ -58,6 +59,8 @@ private:
     QSerialPort *serialPort = nullptr;
     Ui_MainWindow *ui = nullptr;
     int timerId = 0;
+    // Wakes the event loop when the 10 ms tick is due, to the microsecond.
+    TimerWakeup *tickWakeup = nullptr;
 
     // Set from the bootloader command until the upload ends: the device is expected to
     // vanish then, and its disappearance is no error.

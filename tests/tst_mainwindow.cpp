@@ -10,8 +10,10 @@
 #include "program_state.h"
 #include "pseudo_terminal.h"
 #include "pty_device_bench.h"
+#include "timer_wakeup.h"
 #include "window_access.h"
 
+#include <QEventLoop>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -25,6 +27,25 @@ namespace {
 const QString kFoundC100 = foundLine("C100");
 const QString kRefresh = QStringLiteral("Refresh ports list\n");
 
+class TickCounter : public QObject {
+public:
+    int ticks = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        ticks += event->type() == QEvent::Timer;
+        return false;
+    }
+};
+
+void run_event_loop(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 } // namespace
 
 class MainWindowTest : public QObject {
@@ -36,6 +57,9 @@ private slots:
     void construction();
     void timerTicksWithoutSending_data();
     void timerTicksWithoutSending();
+    void tickDeadlines_data();
+    void tickDeadlines();
+    void oneWakeupPerTickAfterAStall();
     void consoleLinesLandAtTheEnd_data();
     void consoleLinesLandAtTheEnd();
     void closingTheWindowClosesThePort();
@@ -97,6 +121,48 @@ void MainWindowTest::timerTicksWithoutSending()
 
     QCOMPARE(bench.device().readAvailable(), QByteArray());
     QCOMPARE(int(serial_output->counter), 0);
+}
+
+void MainWindowTest::tickDeadlines_data()
+{
+    QTest::addColumn<qint64>("now");
+    QTest::addColumn<qint64>("next");
+    // Nanoseconds; a 10 ms tick that fell due at 100 ms is delivered at `now`.
+    constexpr qint64 ms = 1000000;
+    QTest::newRow("on time") << 100 * ms + 50000 << 110 * ms;
+    QTest::newRow("late, within the period") << 109 * ms << 110 * ms;
+    QTest::newRow("late, at the next deadline") << 110 * ms << 110 * ms;
+    QTest::newRow("a period behind: a fresh start") << 112 * ms << 122 * ms;
+    QTest::newRow("stalled for a second") << 1100 * ms << 1110 * ms;
+}
+
+void MainWindowTest::tickDeadlines()
+{
+    QFETCH(qint64, now);
+    QFETCH(qint64, next);
+    QCOMPARE(qint64(TimerWakeup::next_due(100000000, 10000000, now)), next);
+}
+
+void MainWindowTest::oneWakeupPerTickAfterAStall()
+{
+    FakeHost host;
+    MainWindow window;
+    auto *wakeup = window.findChild<TimerWakeup *>();
+    QVERIFY(wakeup);
+    TickCounter counter;
+    window.installEventFilter(&counter);
+    run_event_loop(50);
+    QThread::msleep(35); // the loop blocked, as while dfu-util runs
+
+    const int ticksBefore = counter.ticks;
+    const int64_t wakeupsBefore = wakeup->wakeups();
+    run_event_loop(300);
+    const int ticks = counter.ticks - ticksBefore;
+    const int64_t wakeups = wakeup->wakeups() - wakeupsBefore;
+    QVERIFY2(ticks >= 5, qPrintable(QString::number(ticks)));
+    // A wake-up left pending would spin the loop; one off the schedule would come twice.
+    QVERIFY2(wakeups > 0 && wakeups <= ticks + 1,
+             qPrintable(QStringLiteral("%1 wake-ups, %2 ticks").arg(wakeups).arg(ticks)));
 }
 
 void MainWindowTest::consoleLinesLandAtTheEnd_data()

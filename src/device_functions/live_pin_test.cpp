@@ -12,6 +12,7 @@
 #include "device_link/frames.h"
 #include "pin_buttons.h"
 #include "program_state.h"
+#include "timer_wakeup.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -46,6 +47,7 @@ void release_signal_pins(const Ui_MainWindow &ui)
 
 void MainWindow::timerEvent(QTimerEvent *)
 {
+    tickWakeup->ticked();
     if (test_run == kTestRunning) {
         // The buttons cannot change within one tick, so all 100 slots carry one sample.
         const uint8_t data = ui->radioButton_2->isChecked() ? held_bits(*ui, pins::kData) : 0;
