@@ -43,9 +43,13 @@ QJsonObject run_scenario(const QByteArray &scenario, double seconds,
                          const bench::StartupMarks &marks)
 {
     if (scenario == "stream")
-        return bench::run_streaming(0, seconds);
+        return bench::run_streaming(0, true, seconds);
     if (scenario == "stream-flood")
-        return bench::run_streaming(bench::kLineBytesPerSecond, seconds);
+        return bench::run_streaming(bench::kLineBytesPerSecond, true, seconds);
+    if (scenario == "stream-ms-sleep")
+        return bench::run_streaming(0, false, seconds);
+    if (scenario == "stream-flood-ms-sleep")
+        return bench::run_streaming(bench::kLineBytesPerSecond, false, seconds);
     if (scenario == "idle-closed")
         return bench::run_idle(false, seconds);
     if (scenario == "idle-open")

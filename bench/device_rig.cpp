@@ -49,6 +49,11 @@ bool DeviceRig::openPort()
     return console_text(*window_).contains(QLatin1String("Opening port - success!\n"));
 }
 
+void DeviceRig::closePort()
+{
+    click(*window_, "Close_pushButton");
+}
+
 void DeviceRig::runTest()
 {
     window_->findChild<QRadioButton *>(QStringLiteral("radioButton_2"))->setChecked(true);

@@ -32,6 +32,8 @@ public:
 
     // Clicks "Open"; true when the console reports the port open.
     bool openPort();
+    // Clicks "Close".
+    void closePort();
     // Chooses "Output" for the data port and clicks "Run test".
     void runTest();
     // Clicks "Stop test".

@@ -41,6 +41,9 @@ QString run_note(const QJsonObject &run)
         if (number(run, "flood_rate") > 0)
             notes << QStringLiteral("input flood");
     } else {
+        if (run.contains(QLatin1String("exact_wakeup")) &&
+            !run.value(QLatin1String("exact_wakeup")).toBool())
+            notes << QStringLiteral("as before: millisecond sleeps");
         notes << (run.value(QLatin1String("debug_enabled")).toBool()
                       ? QStringLiteral("debug on")
                       : QStringLiteral("debug filtered"));
@@ -72,9 +75,10 @@ QString stream_table(const Figures &figures)
     QStringList columns = {QStringLiteral("Figure")};
     QList<QJsonObject> runs;
     for (const QString &id :
-         {QStringLiteral("stream"), QStringLiteral("stream-flood-null"),
-          QStringLiteral("stream-flood-filtered"), QStringLiteral("reference-stream"),
-          QStringLiteral("reference-stream-flood")}) {
+         {QStringLiteral("stream-ms-sleep"), QStringLiteral("stream"),
+          QStringLiteral("stream-flood-null-ms-sleep"), QStringLiteral("stream-flood-null"),
+          QStringLiteral("stream-flood-filtered-ms-sleep"), QStringLiteral("stream-flood-filtered"),
+          QStringLiteral("reference-stream"), QStringLiteral("reference-stream-flood")}) {
         if (!ran(figures, id))
             continue;
         columns << QStringLiteral("`") + id + QStringLiteral("` (") + run_note(figures.runs[id]) +
@@ -105,13 +109,23 @@ QString stream_table(const Figures &figures)
     });
     figure_row(QStringLiteral("Frames/s at the device"),
                [](const QJsonObject &run) { return fixed(number(run, "frames_per_second")); });
+    const auto percent = [](const char *key) {
+        return [key](const QJsonObject &run) {
+            return fixed(number(run, key), 1) + QStringLiteral(" %");
+        };
+    };
+    figure_row(QStringLiteral("Gap p1"), ms("gap_p1_ms"));
     figure_row(QStringLiteral("Gap p50"), ms("gap_p50_ms"));
     figure_row(QStringLiteral("Gap p99"), ms("gap_p99_ms"));
     figure_row(QStringLiteral("Gap max"), ms("gap_max_ms"));
     figure_row(QStringLiteral("Gap min"), ms("gap_min_ms"));
+    figure_row(QStringLiteral("Gaps within 0.5 ms of 10 ms"),
+               percent("gap_within_half_ms_percent"));
     figure_row(QStringLiteral("Write gap p50"), ms("write_gap_p50_ms"));
     figure_row(QStringLiteral("Write gap p99"), ms("write_gap_p99_ms"));
     figure_row(QStringLiteral("Write gap max"), ms("write_gap_max_ms"));
+    figure_row(QStringLiteral("Write gaps within 0.5 ms of 10 ms"),
+               percent("write_gap_within_half_ms_percent"));
     figure_row(QStringLiteral("Frames lost"),
                [](const QJsonObject &run) { return fixed(number(run, "frames_lost"), 0); });
     figure_row(QStringLiteral("Frames malformed"),
@@ -269,14 +283,18 @@ QString results_section(const Figures &figures)
                     check.met ? QStringLiteral("met") : QStringLiteral("**missed**")});
 
     out << "\n### Live test streaming\n\n"
-        << "Test output frames as the simulated device received them, timed in the device's "
-           "own thread. Gaps are between consecutive arrivals; write gaps are between the "
+        << "Test output frames as they reached the device's side of the line, timed by a "
+           "thread that waits on the line in poll() and passes the bytes on to the simulated "
+           "device. Gaps are between consecutive arrivals; write gaps are between the "
            "window's writes of the frames into the line, timed in the window's thread (the host "
            "side of the same stream). Lost frames are counter steps skipped; malformed frames "
            "are frames cut short and stray bytes, as the device counted them. \"Program thread "
            "CPU\" is the window's (GUI) thread, where the whole program runs, and the time it "
            "was ready to run but waited for a CPU is given beside it. \"Process CPU\" adds the "
-           "simulated device's thread. \"Other load\" is the CPU time that other processes on "
+           "simulated device's thread and the line's two relay threads. The `-ms-sleep` runs are "
+           "the "
+           "window with its exact tick wake-up switched off, as it ran before it had one. \"Other "
+           "load\" is the CPU time that other processes on "
            "the machine used meanwhile, in cores.\n\n"
         << stream_table(figures);
     out << "\n### Receive path\n\n"

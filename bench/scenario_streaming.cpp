@@ -15,6 +15,7 @@
 #include "scenarios.h"
 #include "simulated_device_endpoint.h"
 #include "test_frame_arrivals.h"
+#include "timer_wakeup.h"
 
 #include <QSerialPort>
 
@@ -77,13 +78,16 @@ void add_stream_figures(QJsonObject &result, const StreamFigures &figures, const
 {
     result[QStringLiteral("frames")] = figures.frames;
     result[QStringLiteral("frames_per_second")] = figures.frames_per_second;
+    result[QStringLiteral("gap_p1_ms")] = figures.gaps.p1_ms;
     result[QStringLiteral("gap_p50_ms")] = figures.gaps.p50_ms;
     result[QStringLiteral("gap_p99_ms")] = figures.gaps.p99_ms;
     result[QStringLiteral("gap_max_ms")] = figures.gaps.max_ms;
     result[QStringLiteral("gap_min_ms")] = figures.gaps.min_ms;
+    result[QStringLiteral("gap_within_half_ms_percent")] = figures.gaps.within_half_ms_percent;
     result[QStringLiteral("write_gap_p50_ms")] = write_gaps.p50_ms;
     result[QStringLiteral("write_gap_p99_ms")] = write_gaps.p99_ms;
     result[QStringLiteral("write_gap_max_ms")] = write_gaps.max_ms;
+    result[QStringLiteral("write_gap_within_half_ms_percent")] = write_gaps.within_half_ms_percent;
     result[QStringLiteral("frames_lost")] = figures.frames_lost;
 }
 
@@ -144,7 +148,7 @@ QJsonObject run_reference(bool streaming, int flood_rate, double seconds)
     if (flood_rate > 0)
         device.device().setFloodRate(flood_rate);
     TestFrameArrivals arrivals(device.device());
-    BareStreamer streamer(device.device().slavePath(), streaming);
+    BareStreamer streamer(arrivals.hostPath(), streaming);
     std::vector<qint64> writes;
     writes.reserve(size_t(seconds * 200) + 1000);
     const QMetaObject::Connection timing_writes =
@@ -167,14 +171,18 @@ QJsonObject run_reference(bool streaming, int flood_rate, double seconds)
     return result;
 }
 
-QJsonObject run_streaming(int flood_rate, double seconds)
+QJsonObject run_streaming(int flood_rate, bool exact_wakeup, double seconds)
 {
     DeviceRig rig;
+    TestFrameArrivals arrivals(rig.device());
     if (!rig.openPort())
         qFatal("the window could not open the simulated device");
     if (flood_rate > 0)
         rig.device().setFloodRate(flood_rate);
-    TestFrameArrivals arrivals(rig.device());
+    // Without its wake-up the window's tick waits on the event loop's millisecond sleeps,
+    // as it did before it had one.
+    if (!exact_wakeup)
+        rig.window().findChild<TimerWakeup *>()->stop();
     // When the window handed each frame to the line, seen from its own thread.
     std::vector<qint64> writes;
     writes.reserve(size_t(seconds * 200) + 1000);
@@ -187,12 +195,14 @@ QJsonObject run_streaming(int flood_rate, double seconds)
     const Interval interval = measure(rig.device(), seconds);
     rig.stopTest();
     QObject::disconnect(timing_writes);
+    rig.closePort(); // before the recording line goes
     const StreamFigures figures = stream_figures(arrivals.take(), interval.from_ns, interval.to_ns);
     const Gaps write_gaps = gaps_between(writes, interval.from_ns, interval.to_ns);
 
     QJsonObject result;
     add_load_figures(result, interval);
     result[QStringLiteral("flood_rate")] = flood_rate;
+    result[QStringLiteral("exact_wakeup")] = exact_wakeup;
     add_stream_figures(result, figures, write_gaps);
     add_malformed(result, interval);
     return result;

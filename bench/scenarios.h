@@ -16,7 +16,8 @@ namespace bench {
 
 // Live test streaming with the device sending its status frames; flood_rate 0 paces them
 // at the device's usual interval, otherwise the device sends that many bytes a second.
-QJsonObject run_streaming(int flood_rate, double seconds);
+// Without exact_wakeup the window's tick keeps to the event loop's millisecond sleeps.
+QJsonObject run_streaming(int flood_rate, bool exact_wakeup, double seconds);
 
 // The window with no test running, its port closed or open (the device reporting).
 QJsonObject run_idle(bool port_open, double seconds);

@@ -5,11 +5,14 @@
 #ifndef KALDORIUM_BENCH_TEST_FRAME_ARRIVALS_H
 #define KALDORIUM_BENCH_TEST_FRAME_ARRIVALS_H
 
-// Records when each test output frame reached the simulated device. The device's signal is
-// taken directly in the device's thread, so a busy window cannot delay the timestamps.
+// Records when each test output frame reached the device's side of the line. A line of its
+// own (a pseudo-terminal) stands between the host and the simulated device; a thread that
+// does nothing but wait in poll() on it takes the host's bytes the moment the kernel has
+// them, timestamps every completed test frame and passes the bytes on to the device. A
+// second thread carries the device's reports back. Neither the window's thread nor the
+// device's event loop can delay the timestamps.
 
-#include <QMetaObject>
-#include <QMutex>
+#include <QString>
 #include <QtGlobal>
 
 #include <memory>
@@ -26,29 +29,29 @@ struct Arrival {
 
 class TestFrameArrivals {
 public:
+    // Puts the recording line in front of the device: its node link then leads to the line,
+    // so the host opens it as it would open the device. Before the host opens the port.
     explicit TestFrameArrivals(SimulatedDeviceEndpoint &device);
     ~TestFrameArrivals();
     TestFrameArrivals(const TestFrameArrivals &) = delete;
     TestFrameArrivals &operator=(const TestFrameArrivals &) = delete;
 
+    // The serial device the host opens instead of the device's own.
+    QString hostPath() const;
     std::vector<Arrival> take();
 
 private:
-    // Shared with the connection, which may still run in the device's thread while this
-    // object goes away.
-    struct Record {
-        QMutex mutex;
-        std::vector<Arrival> arrivals;
-    };
-    std::shared_ptr<Record> record_;
-    QMetaObject::Connection connection_;
+    struct Relay;
+    std::unique_ptr<Relay> relay_;
 };
 
 struct Gaps {
+    double p1_ms = 0;
     double p50_ms = 0;
     double p99_ms = 0;
     double max_ms = 0;
     double min_ms = 0;
+    double within_half_ms_percent = 0; // gaps within 0.5 ms of the 10 ms tick
 };
 // The gaps between consecutive times (ns, ascending) that lie in [from_ns, to_ns].
 Gaps gaps_between(const std::vector<qint64> &times, qint64 from_ns, qint64 to_ns);
