@@ -24,8 +24,12 @@ int main(int argc, char *argv[])
     const SignalGuard &guard = SignalGuard::install();
 
     QString error;
-    if (!host::apply_port_list_from_environment(&error))
-        return output::fail(exit_code::kNoInput, error);
+    if (!host::apply_port_list_from_environment(&error)) {
+        return output::fail(exit_code::kNoInput,
+                            QStringLiteral("stand-in port list %1: %2; unset %1 to use the "
+                                           "system's ports")
+                                .arg(QString::fromLatin1(host::kPortListVariable), error));
+    }
 
     const int code = run_command_line(QCoreApplication::arguments());
     // A signal that came while the command was busy ends it as a signal does, port closed.
