@@ -62,6 +62,10 @@ QJsonObject run_scenario(const QByteArray &scenario, double seconds,
         return bench::run_reference(false, 0, seconds);
     if (scenario == "receive")
         return bench::run_receive(seconds);
+    if (scenario == "upload")
+        return bench::run_upload();
+    if (scenario == "error-flood")
+        return bench::run_error_flood(seconds);
     if (scenario == "startup")
         return bench::run_startup(marks);
     if (scenario == "cli")

@@ -199,7 +199,8 @@ int run_driver(const QStringList &arguments)
     QCommandLineParser options;
     options.setApplicationDescription(QStringLiteral(
         "Benchmarks the KALDORIUM-LPT tester's main window against the simulated device: "
-        "live test streaming, input flood, receive throughput, idle load and start-up."));
+        "live test streaming, input flood, receive throughput, idle load, start-up, the "
+        "firmware upload's pauses and a device that reports errors without end."));
     options.addHelpOption();
     const QCommandLineOption output(QStringLiteral("output"),
                                     QStringLiteral("Write the results into <file> (Markdown)."),
@@ -216,6 +217,10 @@ int run_driver(const QStringList &arguments)
         QStringLiteral("receive-seconds"),
         QStringLiteral("Writing time of each receive run (default 5)."), QStringLiteral("s"),
         QStringLiteral("5"));
+    const QCommandLineOption flood_seconds(
+        QStringLiteral("flood-seconds"),
+        QStringLiteral("Measured time of the device error flood (default 60, at least 40)."),
+        QStringLiteral("s"), QStringLiteral("60"));
     const QCommandLineOption startup_runs(QStringLiteral("startup-runs"),
                                           QStringLiteral("Fresh processes timed (default 9)."),
                                           QStringLiteral("n"), QStringLiteral("9"));
@@ -238,13 +243,14 @@ int run_driver(const QStringList &arguments)
         QStringLiteral("cli-runs"),
         QStringLiteral("Processes of kaldorium-lpt timed per command (default 21)."),
         QStringLiteral("n"), QStringLiteral("21"));
-    options.addOptions({output, stream_seconds, idle_seconds, receive_seconds, startup_runs, only,
-                        wait_quiet, retry_busy, command, cli_runs});
+    options.addOptions({output, stream_seconds, idle_seconds, receive_seconds, flood_seconds,
+                        startup_runs, only, wait_quiet, retry_busy, command, cli_runs});
     options.process(arguments);
 
     const double stream_s = options.value(stream_seconds).toDouble();
     const double idle_s = options.value(idle_seconds).toDouble();
     const double receive_s = options.value(receive_seconds).toDouble();
+    const double flood_s = options.value(flood_seconds).toDouble();
     const QList<Run> runs = {
         {QStringLiteral("startup"), QStringLiteral("startup"), DebugOutput::Program, 0},
         {QStringLiteral("idle-closed"), QStringLiteral("idle-closed"), DebugOutput::NullFile,
@@ -276,6 +282,9 @@ int run_driver(const QStringList &arguments)
         // "seconds" carries the number of runs for this one.
         {QStringLiteral("cli"), QStringLiteral("cli"), DebugOutput::Filtered,
          options.value(cli_runs).toDouble()},
+        {QStringLiteral("upload"), QStringLiteral("upload"), DebugOutput::NullFile, 0},
+        {QStringLiteral("error-flood"), QStringLiteral("error-flood"), DebugOutput::NullFile,
+         flood_s},
     };
     const QStringList chosen = options.value(only).split(QLatin1Char(','), Qt::SkipEmptyParts);
 

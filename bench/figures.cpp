@@ -61,4 +61,15 @@ bool ran(const Figures &figures, const QString &id)
     return figures.runs.contains(id) && !figures.runs[id].contains(QLatin1String("error"));
 }
 
+double upload_pauses_cpu_percent(const QJsonObject &run)
+{
+    const double restart_ms = number(run, "restart_pause_ms");
+    const double tool_ms = number(run, "tool_pause_ms");
+    if (restart_ms + tool_ms <= 0)
+        return 0;
+    return (number(run, "restart_pause_cpu_percent") * restart_ms +
+            number(run, "tool_pause_cpu_percent") * tool_ms) /
+           (restart_ms + tool_ms);
+}
+
 } // namespace bench

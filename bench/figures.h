@@ -34,6 +34,8 @@ std::vector<double> startup_values(const Figures &figures, const char *key);
 double median(std::vector<double> values);
 // The numbers of an array figure of a run (empty when absent).
 std::vector<double> array_values(const QJsonObject &run, const char *key);
+// CPU of the upload's two pauses together, weighted by their lengths.
+double upload_pauses_cpu_percent(const QJsonObject &run);
 
 QString fixed(double value, int decimals = 2);
 QString grouped(double value); // 1,234,567

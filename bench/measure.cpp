@@ -53,6 +53,18 @@ long peak_rss_kib()
     return usage.ru_maxrss;
 }
 
+long current_rss_kib()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    }
+    return 0;
+}
+
 MachineCpu machine_cpu()
 {
     QFile stat(QStringLiteral("/proc/stat"));

@@ -26,6 +26,8 @@ CpuTime cpu_time();
 
 // Peak resident set size of the process so far, in KiB.
 long peak_rss_kib();
+// Resident set size of the process now, in KiB.
+long current_rss_kib();
 
 // Busy and total CPU time of the whole machine (all cores) since boot, in clock ticks.
 struct MachineCpu {

@@ -197,6 +197,58 @@ QString idle_table(const Figures &figures)
     return text;
 }
 
+QString upload_table(const Figures &figures)
+{
+    QString text = header({QStringLiteral("Run"), QStringLiteral("Restart pause"),
+                           QStringLiteral("Its CPU"), QStringLiteral("Pause before dfu-util"),
+                           QStringLiteral("Its CPU"), QStringLiteral("Both pauses' CPU"),
+                           QStringLiteral("Whole upload"), QStringLiteral("Other load")});
+    const QJsonObject *measured = measured_run(figures, QStringLiteral("upload"), text);
+    if (!measured)
+        return text;
+    const QJsonObject &run = *measured;
+    const auto ms = [&run](const char *key) {
+        return fixed(number(run, key), 0) + QStringLiteral(" ms");
+    };
+    const auto percent = [&run](const char *key) {
+        return fixed(number(run, key)) + QStringLiteral(" %");
+    };
+    text += row({QStringLiteral("`upload` (") + run_note(run) + QStringLiteral(")"),
+                 ms("restart_pause_ms"), percent("restart_pause_cpu_percent"), ms("tool_pause_ms"),
+                 percent("tool_pause_cpu_percent"),
+                 fixed(upload_pauses_cpu_percent(run)) + QStringLiteral(" %"), ms("upload_ms"),
+                 fixed(number(run, "other_cores")) + QStringLiteral(" cores")});
+    return text;
+}
+
+QString error_flood_table(const Figures &figures)
+{
+    QString text = header({QStringLiteral("Run"), QStringLiteral("Console lines/s"),
+                           QStringLiteral("RSS at start"), QStringLiteral("at 10 s"),
+                           QStringLiteral("at 20 s"), QStringLiteral("at the end"),
+                           QStringLiteral("Growth 20 s to end"), QStringLiteral("CPU, whole run"),
+                           QStringLiteral("CPU, 20 s to end"), QStringLiteral("Lines kept"),
+                           QStringLiteral("Other load")});
+    const QJsonObject *measured = measured_run(figures, QStringLiteral("error-flood"), text);
+    if (!measured)
+        return text;
+    const QJsonObject &run = *measured;
+    const auto kib = [&run](const char *key) {
+        return grouped(number(run, key)) + QStringLiteral(" KiB");
+    };
+    text += row(
+        {QStringLiteral("`error-flood` (") + run_note(run) + QStringLiteral(", ") +
+             fixed(number(run, "seconds"), 1) + QStringLiteral(" s)"),
+         fixed(number(run, "lines_per_second"), 0), kib("rss_start_kib"), kib("rss_10s_kib"),
+         kib("rss_20s_kib"), kib("rss_end_kib"),
+         grouped(number(run, "rss_end_kib") - number(run, "rss_20s_kib")) + QStringLiteral(" KiB"),
+         fixed(number(run, "gui_thread_cpu_percent")) + QStringLiteral(" %"),
+         fixed(number(run, "gui_thread_cpu_full_console_percent")) + QStringLiteral(" %"),
+         grouped(number(run, "console_lines")),
+         fixed(number(run, "other_cores")) + QStringLiteral(" cores")});
+    return text;
+}
+
 QString startup_table(const Figures &figures)
 {
     QString text = header({QStringLiteral("From spawn to"), QStringLiteral("Median"),
@@ -303,6 +355,18 @@ QString results_section(const Figures &figures)
            "been taken.\n\n"
         << receive_table(figures);
     out << "\n### Idle (no test running)\n\n" << idle_table(figures);
+    out << "\n### Firmware upload\n\n"
+        << "An accepted upload against the simulated device with a stand-in dfu-util that "
+           "exits at once. The restart pause runs from \"Waiting for restart\" to \"Run "
+           "Command: \"; the pause before dfu-util from \"Uploading. Please wait...\" to the "
+           "outcome line, so dfu-util's start is in it. CPU is the program's thread.\n\n"
+        << upload_table(figures);
+    out << "\n### Device error flood\n\n"
+        << "A live test while the device reports all three errors in every status frame, 200 "
+           "frames a second (600 console lines a second). Resident memory (VmRSS) as the "
+           "program's own thread sampled it; from 20 s on the console holds more than 10,000 "
+           "lines. CPU is the program's thread.\n\n"
+        << error_flood_table(figures);
     out << "\n### Start-up\n\n"
         << figures.startup_runs.size()
         << " fresh processes, each building the main window against the host's own serial "

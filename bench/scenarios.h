@@ -30,6 +30,13 @@ QJsonObject run_reference(bool streaming, int flood_rate, double seconds);
 // consumed by the window's own receive path.
 QJsonObject run_receive(double seconds);
 
+// The firmware upload with a stand-in dfu-util: its two pauses, their length and CPU.
+QJsonObject run_upload();
+
+// The device reporting all three errors in every status frame during a live test: the
+// console's CPU and the program's memory over time.
+QJsonObject run_error_flood(double seconds);
+
 // Start-up: from the spawn of the process to the window shown.
 struct StartupMarks {
     qint64 spawned_ns = 0; // set by the parent just before it started this process

@@ -101,6 +101,34 @@ QList<Check> checks_of(const Figures &figures)
         checks << Check{QString::fromLatin1(idle.second), QStringLiteral("< 1 % of one core"),
                         fixed(cpu) + QStringLiteral(" %"), cpu < 1};
     }
+    if (ran(figures, QStringLiteral("upload"))) {
+        const QJsonObject &run = figures.runs[QStringLiteral("upload")];
+        const double cpu = upload_pauses_cpu_percent(run);
+        const double restart = number(run, "restart_pause_ms");
+        const double tool = number(run, "tool_pause_ms");
+        checks << Check{QStringLiteral("Upload pauses, CPU (program's thread)"),
+                        QStringLiteral("< 5 % of one core"), fixed(cpu) + QStringLiteral(" %"),
+                        cpu < 5}
+               << Check{QStringLiteral("Upload pauses, length"),
+                        QStringLiteral("≥ 2000 ms; ≥ 1000 ms"),
+                        fixed(restart, 0) + QStringLiteral(" ms; ") + fixed(tool, 0) +
+                            QStringLiteral(" ms"),
+                        restart >= 2000 && tool >= 1000};
+    }
+    if (ran(figures, QStringLiteral("error-flood"))) {
+        const QJsonObject &run = figures.runs[QStringLiteral("error-flood")];
+        const double growth = number(run, "rss_end_kib") - number(run, "rss_20s_kib");
+        const double cpu = number(run, "gui_thread_cpu_full_console_percent");
+        checks << Check{QStringLiteral(
+                            "Device error flood: memory growth once the console is full"),
+                        QStringLiteral("< 5 MB"), grouped(growth) + QStringLiteral(" KiB"),
+                        growth < 5 * 1024}
+               << Check{QStringLiteral("Device error flood: CPU at ") +
+                            fixed(number(run, "lines_per_second"), 0) +
+                            QStringLiteral(" lines/s (program's thread)"),
+                        QStringLiteral("< 10 % of one core"), fixed(cpu) + QStringLiteral(" %"),
+                        cpu < 10};
+    }
     const std::vector<double> shown = startup_values(figures, "to_shown_ms");
     if (!shown.empty()) {
         const double typical = median(shown);
