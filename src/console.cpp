@@ -8,6 +8,12 @@
 #include <QString>
 #include <QTextCursor>
 
+void limit_console_lines(QPlainTextEdit *console)
+{
+    // Every message ends in a line break, so the block after the last line stays empty.
+    console->setMaximumBlockCount(kConsoleLines + 1);
+}
+
 void append_to_console(QPlainTextEdit *console, const QString &message)
 {
     console->moveCursor(QTextCursor::End, QTextCursor::MoveAnchor);

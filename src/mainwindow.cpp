@@ -26,6 +26,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     ui = new Ui_MainWindow;
     ui->setupUi(this);
+    limit_console_lines(ui->console);
     setWindowTitle(QStringLiteral("Holmcraft KALDORIUM-LPT tester / configurator"));
 
     if (!scan_devices())

@@ -4,6 +4,7 @@
 
 // The window as a whole: what construction leaves behind, the console, and the port being
 // let go when the window goes.
+#include "console.h"
 #include "console_lines.h"
 #include "fake_host.h"
 #include "mainwindow.h"
@@ -62,6 +63,7 @@ private slots:
     void oneWakeupPerTickAfterAStall();
     void consoleLinesLandAtTheEnd_data();
     void consoleLinesLandAtTheEnd();
+    void consoleKeepsTheMostRecentLines();
     void closingTheWindowClosesThePort();
 };
 
@@ -217,6 +219,21 @@ void MainWindowTest::consoleLinesLandAtTheEnd()
 
     click(window, "refresh_pushButton");
     QCOMPARE(consoleText(window), once + kRefresh + kFoundC100);
+}
+
+// A device that keeps reporting errors must not grow the console without end.
+void MainWindowTest::consoleKeepsTheMostRecentLines()
+{
+    FakeHost host;
+    MainWindow window;
+    auto *console = child<QPlainTextEdit>(window, "console");
+    QStringList lines;
+    for (int n = 1; n <= kConsoleLines + 250; ++n) {
+        lines << QStringLiteral("line %1\n").arg(n);
+        append_to_console(console, lines.last());
+    }
+    QCOMPARE(consoleText(window), lines.mid(250).join(QString()));
+    QCOMPARE(console->textCursor().position(), console->document()->characterCount() - 1);
 }
 
 void MainWindowTest::closingTheWindowClosesThePort()
