@@ -11,6 +11,7 @@
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QProcess>
+#include <QTimer>
 
 namespace {
 
@@ -20,10 +21,18 @@ firmware::FileChooser replaced_chooser; // set only by tests and demos
 
 void delay(int millisecondsToWait)
 {
+    // The thread sleeps until an event comes; the single shot is the event that ends the
+    // wait. Any event may wake it early, so the clock decides when the wait is over.
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < millisecondsToWait)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 100);
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    for (qint64 left = millisecondsToWait; left > 0; left = millisecondsToWait - clock.elapsed()) {
+        if (!deadline.isActive())
+            deadline.start(int(left));
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
 }
 
 namespace firmware {

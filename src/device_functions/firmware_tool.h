@@ -16,7 +16,8 @@
 
 class QWidget;
 
-// Keeps the event loop turning (timer, receive path, repaints, clicks) for the given time.
+// Keeps the event loop turning (timer, receive path, repaints, clicks) for at least the given
+// time, the thread asleep between events.
 void delay(int millisecondsToWait);
 
 namespace firmware {
