@@ -123,6 +123,7 @@ void firmware_file_chosen(Ui_MainWindow &ui)
 void upload_started(Ui_MainWindow &ui)
 {
     ui.UploadFirmware->setEnabled(false);
+    ui.OpenFirmware->setEnabled(false);
 }
 
 } // namespace control_state

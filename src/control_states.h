@@ -31,6 +31,7 @@ void test_stopped(Ui_MainWindow &ui);
 void test_stopped_defaults(Ui_MainWindow &ui);
 
 void firmware_file_chosen(Ui_MainWindow &ui);
+// Also takes the file chooser away: a file chosen meanwhile would enable Upload again.
 void upload_started(Ui_MainWindow &ui);
 
 } // namespace control_state

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+class QTimer;
 class QTimerEvent;
 class TimerWakeup;
 class Ui_MainWindow;
@@ -55,6 +56,10 @@ private:
     void show_error_report(uint8_t error_bits);
     // Prefix of device error lines: "ERROR: KALDORIUM_LPT_C100 - " for the open node.
     QString device_error_prefix() const;
+    // Read defaults waits a while for the five replies and names those that never came.
+    void wait_for_default_replies();
+    void note_default_reply(uint8_t type);
+    void report_missing_default_replies();
 
     QSerialPort *serialPort = nullptr;
     Ui_MainWindow *ui = nullptr;
@@ -62,9 +67,15 @@ private:
     // Wakes the event loop when the 10 ms tick is due, to the microsecond.
     TimerWakeup *tickWakeup = nullptr;
 
-    // Set from the bootloader command until the upload ends: the device is expected to
-    // vanish then, and its disappearance is no error.
-    bool upload_running = false;
+    // From the click on Upload to the upload's end state.
+    bool upload_under_way = false;
+    // Set from the bootloader command, when a port was open to carry it, until the upload
+    // ends: the device is expected to vanish then, and its disappearance is no error.
+    bool expect_device_loss = false;
+    // Waits for the replies to Read defaults; the bits of the requests not yet answered,
+    // in request order.
+    QTimer *default_replies_wait = nullptr;
+    unsigned default_replies_missing = 0;
     // A device loss is being handled (the port raises errors until it is closed).
     bool device_loss_pending = false;
 };

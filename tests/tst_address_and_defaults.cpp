@@ -227,6 +227,74 @@ private slots:
         for (const QString &box : kDefaultLevelBoxes)
             QVERIFY2(widget<QCheckBox>(box)->isChecked() == checked.contains(box), qPrintable(box));
     }
+
+    void missingRepliesNamedAfterASecond_data()
+    {
+        QTest::addColumn<QByteArray>("replies");
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("missing"); // empty: no line
+        QTest::addColumn<QByteArray>("late"); // replies after the line, still applied
+        QTest::addColumn<QStringList>("lateLines");
+        const QString prefix = QStringLiteral("ERROR: KALDORIUM_LPT_C100 - No reply for ");
+        QTest::newRow("all five") << hex("ffff180000 ffff1c0000 ffff200000 ffff240000 ffff280000")
+                                  << QStringList{kDataTypeLine, kDataLevelsLine, kControlTypeLine,
+                                                 kControlLevelsLine, kStatusLevelsLine}
+                                  << QString() << QByteArray() << QStringList();
+        QTest::newRow("two missing, one late")
+            << hex("ffff240000 ffff180000 ffff200000")
+            << QStringList{kControlLevelsLine, kDataTypeLine, kControlTypeLine}
+            << prefix + "READ_DEFAULT_DATA_PORT_STATE, READ_DEFAULT_STATUS_PORT_STATE\n"
+            << hex("ffff280008") << QStringList{kStatusLevelsLine};
+        QTest::newRow("silent device")
+            << QByteArray() << QStringList{}
+            << prefix + "READ_DEFAULT_DATA_PORT_TYPE, READ_DEFAULT_DATA_PORT_STATE, "
+                        "READ_DEFAULT_CONTROL_PORT_TYPE, READ_DEFAULT_CONTROL_PORT_STATE, "
+                        "READ_DEFAULT_STATUS_PORT_STATE\n"
+            << QByteArray() << QStringList();
+        QTest::newRow("port closed") << QByteArray() << QStringList{"Close port\n"} << QString()
+                                     << QByteArray() << QStringList();
+    }
+
+    void missingRepliesNamedAfterASecond()
+    {
+        QFETCH(QByteArray, replies);
+        QFETCH(QStringList, lines);
+        QFETCH(QString, missing);
+        QFETCH(QByteArray, late);
+        QFETCH(QStringList, lateLines);
+        widget<QTabWidget>("tabWidget")->setCurrentIndex(3);
+        const QString console = consoleText(window());
+        click("Defaults_read");
+        QCOMPARE(device().readAtLeast(30, 3000).size(), 30);
+        QVERIFY(device().write(replies));
+        if (lines.contains("Close port\n"))
+            click("Close_pushButton");
+        const QString answered =
+            console + QStringLiteral("The default states have been read\n") + lines.join(QString());
+        if (missing.isEmpty()) {
+            QTest::qWait(1500);
+            QCOMPARE(consoleText(window()), answered);
+            return;
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(consoleText(window()), answered + missing, 5000);
+        QVERIFY(device().write(late));
+        QTRY_COMPARE(consoleText(window()), answered + missing + lateLines.join(QString()));
+        if (!late.isEmpty())
+            QVERIFY(widget<QCheckBox>("default_S3")->isChecked());
+    }
+
+    void readAgainStartsAFreshWait()
+    {
+        const QByteArray all = hex("ffff180000 ffff1c0000 ffff200000 ffff240000 ffff280000");
+        click("Defaults_read");
+        QCOMPARE(device().readAtLeast(30, 3000).size(), 30);
+        QTest::qWait(600);
+        click("Defaults_read"); // the device answers only this one, before its second is up
+        QCOMPARE(device().readAtLeast(30, 3000).size(), 30);
+        QVERIFY(device().write(all));
+        QTest::qWait(1500);
+        QVERIFY(!consoleText(window()).contains(QLatin1String("No reply")));
+    }
 };
 
 QTEST_MAIN(TestAddressAndDefaults)

@@ -120,7 +120,7 @@ QMap<QString, QStringList> eventFlags()
                              on(defaultsButtons) + on({"OpenFirmware"}) + off(pinRange(1, 25)) +
                              on(kDefaultsContainers)},
         {"firmware-file-chosen", on({"UploadFirmware"})},
-        {"upload-started", off({"UploadFirmware"})},
+        {"upload-started", off({"UploadFirmware", "OpenFirmware"})},
     };
 }
 

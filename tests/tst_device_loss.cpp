@@ -91,6 +91,7 @@ private slots:
     void lossDuringDefaultsRead();
     void upgradeReadsAsPlannedWhileTheDeviceGoes();
     void upgradeDuringRunningTestKeepsTheTestQuietly();
+    void upgradeWithoutPortReportsALossDuringIt();
 };
 
 // A test with the data port as output, so that pins are operable when the device goes.
@@ -202,7 +203,7 @@ void DeviceLossTest::lossDuringDefaultsRead()
     const QString before = rig.console();
     rig.click("Defaults_read");
     QVERIFY(unplugAndWaitForClose(rig));
-    QTest::qWait(100);
+    QTest::qWait(1200); // past the wait for the replies, which the loss ended silently
     QCOMPARE(rig.console(), before + kReadRequested + kLost + kClosed);
     QCOMPARE(enabledFlags(window), closed);
     QVERIFY(checked("data_default_input_radioButton"));
@@ -267,6 +268,7 @@ void DeviceLossTest::upgradeReadsAsPlannedWhileTheDeviceGoes()
     // The loss itself changed no flag; the end of the upload did what it always does.
     QMap<QString, bool> uploadStarted = flagsBefore;
     uploadStarted[QStringLiteral("UploadFirmware")] = false;
+    uploadStarted[QStringLiteral("OpenFirmware")] = false;
     QCOMPARE(atToolStart.flags, uploadStarted);
     QCOMPARE(enabledFlags(rig.window()), afterUpload);
     QCOMPARE(unlikePortClosed(rig.window()), QStringList());
@@ -321,6 +323,38 @@ void DeviceLossTest::upgradeDuringRunningTestKeepsTheTestQuietly()
     QVERIFY(child<QAbstractButton>(rig.window(), "Sto_pushButton")->isEnabled());
     rig.click("Sto_pushButton");
     QCOMPARE(rig.console(), before + uploadLines(image, kDeviceUpdated) + kStopped);
+}
+
+// No port carried the bootloader command, so the device has no reason to go: a port opened
+// during the pause and lost is a loss like any other.
+void DeviceLossTest::upgradeWithoutPortReportsALossDuringIt()
+{
+    StandInDfuUtil dfuUtil;
+    const QString image = dfuUtil.scratchDirectory() + QStringLiteral("/HC_KLPTV1.bin");
+    FirmwareFileChoice choice(image);
+    SimulatedDeviceRig rig;
+    QVERIFY(rig.open());
+    rig.click("OpenFirmware");
+    rig.click("Close_pushButton");
+
+    auto *console = child<QPlainTextEdit>(rig.window(), "console");
+    bool paused = false;
+    connect(console, &QPlainTextEdit::textChanged, this, [&] {
+        if (paused || !console->toPlainText().endsWith(QLatin1String("Waiting for restart\n")))
+            return;
+        paused = true;
+        QTimer::singleShot(0, this, [&] {
+            rig.click("Open_pushButton");
+            rig.unplug();
+        });
+    });
+    rig.click("UploadFirmware");
+
+    QVERIFY(paused);
+    QVERIFY(
+        rig.console().contains(QStringLiteral("Waiting for restart\nOpening port - success!\n") +
+                               kLost + kClosed + QStringLiteral("Run Command: \n")));
+    QCOMPARE(rig.console().count(kLost), 1);
 }
 
 QTEST_MAIN(DeviceLossTest)

@@ -15,6 +15,7 @@
 #include "standin_dfu_util.h"
 #include "window_access.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -208,6 +209,74 @@ private slots:
         QCOMPARE(tabs()->currentIndex(), 0);
         QVERIFY(!button("UploadFirmware")->isEnabled());
         QCOMPARE(unlikePortClosed(window()), QStringList());
+    }
+
+    // During the restart pause the operator tries everything that could start a second
+    // upload: the chooser as it is reached by reopening the port or stopping the test, or by
+    // a click that got through to it, and then Upload.
+    void noSecondUploadInsideTheFirst_data()
+    {
+        QTest::addColumn<bool>("testRunning");
+        QTest::addColumn<QStringList>("clicks"); // "!slot" calls the slot whatever its button
+        QTest::newRow("both slots reached")
+            << false << QStringList{"!on_OpenFirmware_clicked", "!on_UploadFirmware_clicked"};
+        QTest::newRow("port closed and opened again")
+            << false
+            << QStringList{"Close_pushButton", "Open_pushButton", "OpenFirmware", "UploadFirmware"};
+        QTest::newRow("test stopped")
+            << true << QStringList{"Sto_pushButton", "OpenFirmware", "UploadFirmware"};
+    }
+
+    void noSecondUploadInsideTheFirst()
+    {
+        QFETCH(bool, testRunning);
+        QFETCH(QStringList, clicks);
+        StandInDfuUtil dfuUtil;
+        chooseFile(dfuUtil.scratchDirectory() + QStringLiteral("/HC_KLPTV1.bin"));
+        if (testRunning)
+            click("Run_pushButton");
+        QByteArray stream;
+        QSocketNotifier reader(device().masterFd(), QSocketNotifier::Read);
+        connect(&reader, &QSocketNotifier::activated, this,
+                [&] { stream += device().readAvailable(); });
+
+        bool paused = false;
+        QMap<QString, bool> duringPause;
+        Qt::CursorShape cursor = Qt::ArrowCursor;
+        auto *console = child<QPlainTextEdit>(window(), "console");
+        connect(console, &QPlainTextEdit::textChanged, this, [&] {
+            if (paused || !console->toPlainText().endsWith(QLatin1String("Waiting for restart\n")))
+                return;
+            paused = true;
+            QTimer::singleShot(0, this, [&] {
+                duringPause = enabledFlags(window());
+                if (QApplication::overrideCursor())
+                    cursor = QApplication::overrideCursor()->shape();
+                for (const QString &name : clicks) {
+                    if (name.startsWith('!'))
+                        QVERIFY(QMetaObject::invokeMethod(&window(), qPrintable(name.mid(1))));
+                    else
+                        click(qPrintable(name));
+                }
+            });
+        });
+        click("UploadFirmware");
+        reader.setEnabled(false);
+        stream += device().readAvailable();
+
+        QVERIFY(paused);
+        QVERIFY(!duringPause.value("UploadFirmware"));
+        QVERIFY(!duringPause.value("OpenFirmware"));
+        QCOMPARE(cursor, Qt::BusyCursor);
+        QVERIFY(!QApplication::overrideCursor());
+        const QString text = consoleText(window());
+        QVERIFY(text.contains("An upload is running; choose a file once it has ended\n"));
+        QCOMPARE(text.count("Switch to bootloader mode\n"), 1);
+        QCOMPARE(text.count(kDeviceUpdated), 1);
+        QCOMPARE(dfuUtil.runs().size(), 1);
+        QCOMPARE(stream.count(QByteArray::fromHex("ffff7f000000")), 1);
+        QVERIFY(!button("UploadFirmware")->isEnabled());
+        QVERIFY(!button("OpenFirmware")->isEnabled());
     }
 
     void uploadDuringTestLeavesTestRunningOnClosedPort()

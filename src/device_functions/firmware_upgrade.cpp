@@ -14,6 +14,8 @@
 #include "program_state.h"
 #include "ui_mainwindow.h"
 
+#include <QApplication>
+
 namespace {
 
 constexpr int kRestartWaitMs = 2000;
@@ -30,10 +32,37 @@ QString tool_outcome(const firmware::ToolResult &result)
     return QStringLiteral("The device has been updated\n");
 }
 
+// Marks an upload as under way for as long as it lives: the flag that keeps a second one
+// from starting, and the busy cursor that shows the operator one runs.
+class UploadUnderWay {
+public:
+    explicit UploadUnderWay(bool &flag) : flag_(flag)
+    {
+        flag_ = true;
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    }
+    ~UploadUnderWay()
+    {
+        QApplication::restoreOverrideCursor();
+        flag_ = false;
+    }
+    UploadUnderWay(const UploadUnderWay &) = delete;
+    UploadUnderWay &operator=(const UploadUnderWay &) = delete;
+
+private:
+    bool &flag_;
+};
+
 } // namespace
 
 void MainWindow::on_OpenFirmware_clicked()
 {
+    // Reopening the port or stopping a test during the upload's pauses enables the chooser
+    // again; a file chosen then would enable Upload inside the running upload.
+    if (upload_under_way) {
+        append(QStringLiteral("An upload is running; choose a file once it has ended\n"));
+        return;
+    }
     filename.clear();
     filename = firmware::choose_file(this);
     if (filename.isEmpty()) {
@@ -47,6 +76,8 @@ void MainWindow::on_OpenFirmware_clicked()
 
 void MainWindow::on_UploadFirmware_clicked()
 {
+    if (upload_under_way)
+        return; // its button is off meanwhile
     if (!firmware::has_image_suffix(filename)) {
         append(QStringLiteral("Incorrect path to file\n"));
         return;
@@ -56,12 +87,14 @@ void MainWindow::on_UploadFirmware_clicked()
         append(QStringLiteral("Check if this is the correct file!\n"));
         return;
     }
+    const UploadUnderWay under_way(upload_under_way);
     control_state::upload_started(*ui);
     // The image flashed is the one checked here, even if another is chosen during the waits.
     const QString image = filename;
 
     send_frame(frames::command_frame(contract::EnterBootloader, 0), false);
-    upload_running = true; // from here the device is expected to drop off the line
+    // From here the device is expected to drop off the line, if a port carried the command.
+    expect_device_loss = serialPort->isOpen();
     append(QStringLiteral("Switch to bootloader mode\n"));
     append(QStringLiteral("Waiting for restart\n"));
     delay(kRestartWaitMs);
@@ -74,7 +107,7 @@ void MainWindow::on_UploadFirmware_clicked()
 
     // The window does not take events while the tool runs, as the operator is told.
     append(tool_outcome(firmware::run_dfu_util(image)));
-    upload_running = false;
+    expect_device_loss = false;
     on_Close_pushButton_clicked();
     ui->tabWidget->setCurrentIndex(0);
 }

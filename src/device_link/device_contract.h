@@ -62,6 +62,25 @@ inline constexpr Command kStoreCommands[] = {StoreDataDirection, StoreDataLevels
 inline constexpr Command kReadCommands[] = {ReadDataDirection, ReadDataLevels, ReadControlDirection,
                                             ReadControlLevels, ReadStatusLevels};
 
+// The name of a read request and of its reply; null for any other code.
+constexpr const char *read_name(uint8_t code)
+{
+    switch (code) {
+    case ReadDataDirection:
+        return "READ_DEFAULT_DATA_PORT_TYPE";
+    case ReadDataLevels:
+        return "READ_DEFAULT_DATA_PORT_STATE";
+    case ReadControlDirection:
+        return "READ_DEFAULT_CONTROL_PORT_TYPE";
+    case ReadControlLevels:
+        return "READ_DEFAULT_CONTROL_PORT_STATE";
+    case ReadStatusLevels:
+        return "READ_DEFAULT_STATUS_PORT_STATE";
+    default:
+        return nullptr;
+    }
+}
+
 // The device in its USB DFU bootloader, as dfu-util addresses it.
 inline constexpr char kDfuUtil[] = "dfu-util";
 inline constexpr char kDfuDeviceId[] = "1209:db42";

@@ -82,7 +82,7 @@ void MainWindow::device_lost()
     device_loss_pending = false;
     if (!serialPort->isOpen())
         return;
-    if (upload_running) {
+    if (expect_device_loss) {
         // The device reboots into its bootloader: expected, and the upload closes up.
         serialPort->close();
         return;

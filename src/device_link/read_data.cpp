@@ -37,22 +37,23 @@ QString show_config_reply(const Ui_MainWindow &ui, uint8_t type, uint32_t value)
     switch (type) {
     case contract::ReadDataDirection:
         defaults_tab::show_direction(ui, Port::Data, value);
-        return QStringLiteral("READ_DEFAULT_DATA_PORT_TYPE\n");
+        break;
     case contract::ReadDataLevels:
         defaults_tab::show_levels(ui, Port::Data, value);
-        return QStringLiteral("READ_DEFAULT_DATA_PORT_STATE\n");
+        break;
     case contract::ReadControlDirection:
         defaults_tab::show_direction(ui, Port::Control, value);
-        return QStringLiteral("READ_DEFAULT_CONTROL_PORT_TYPE\n");
+        break;
     case contract::ReadControlLevels:
         defaults_tab::show_levels(ui, Port::Control, value);
-        return QStringLiteral("READ_DEFAULT_CONTROL_PORT_STATE\n");
+        break;
     case contract::ReadStatusLevels:
         defaults_tab::show_levels(ui, Port::Status, value);
-        return QStringLiteral("READ_DEFAULT_STATUS_PORT_STATE\n");
+        break;
     default:
         return QString();
     }
+    return QLatin1String(contract::read_name(type)) + QLatin1Char('\n');
 }
 
 } // namespace
@@ -80,6 +81,7 @@ void MainWindow::readData()
                 show_error_report(event.error_bits);
                 break;
             case receive::Completed::ConfigReply: {
+                note_default_reply(config_type);
                 const QString line = show_config_reply(*ui, config_type, input_config_data);
                 if (!line.isEmpty())
                     append(line);

@@ -27,7 +27,11 @@ void apply_baud_rate(QSerialPort &port)
 bool line_hung_up(const QSerialPort &port)
 {
     pollfd line{int(port.handle()), POLLIN | POLLOUT, 0};
-    return ::poll(&line, 1, 0) < 0 || (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    int ready;
+    do {
+        ready = ::poll(&line, 1, 0); // a signal that interrupts it says nothing of the line
+    } while (ready < 0 && errno == EINTR);
+    return ready < 0 || (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 bool is_device_lost(const QSerialPort &port, QSerialPort::SerialPortError error)
