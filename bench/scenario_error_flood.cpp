@@ -105,7 +105,7 @@ QJsonObject run_error_flood(double seconds)
     result[QStringLiteral("seconds")] = double(end.ns - start.ns) / 1e9;
     result[QStringLiteral("lines_per_second")] =
         double(reports * kLinesPerFrame) / (double(end.ns - start.ns) / 1e9);
-    result[QStringLiteral("console_lines")] = console->blockCount();
+    result[QStringLiteral("console_lines")] = console->toPlainText().count(QLatin1Char('\n'));
     result[QStringLiteral("rss_start_kib")] = double(start.rss_kib);
     result[QStringLiteral("rss_10s_kib")] = double(first.rss_kib);
     result[QStringLiteral("rss_20s_kib")] = double(full.rss_kib);
