@@ -53,7 +53,7 @@ QString show_config_reply(const Ui_MainWindow &ui, uint8_t type, uint32_t value)
     default:
         return QString();
     }
-    return QLatin1String(contract::read_name(type)) + QLatin1Char('\n');
+    return QString::fromLatin1(contract::read_name(type)) + QLatin1Char('\n');
 }
 
 } // namespace
