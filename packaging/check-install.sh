@@ -4,30 +4,35 @@
 #
 # SPDX-License-Identifier: GPL-3.0-or-later
 
-# Checks what kaldorium-lpt-tool installs and packages, after a build:
+# Checks what the build installs and packages:
 #
 #   packaging/check-install.sh <build-dir>
 #
 # 1. DESTDIR=<tmp> cmake --install <build-dir> --prefix /usr, then checks the staged tree:
-#    program, udev rules in udev's rules.d, desktop entry (desktop-file-validate), icon,
-#    manual page; runs `udevadm verify` on the rules where this udevadm has it.
-# 2. cpack -G DEB in <build-dir>, then checks the package's control fields (dpkg-deb -f),
-#    maintainer scripts and file list (dpkg-deb -c), and prints the fields and the list.
+#    programs, udev rules in udev's rules.d, desktop entry (desktop-file-validate), icon,
+#    manual pages, AppStream metadata (appstreamcli validate), copyright and changelog; runs
+#    `udevadm verify` on the rules where this udevadm has it.
+# 2. cpack -G DEB in <build-dir>, which makes two packages: kaldorium-lpt (command line,
+#    simulated device, udev rules) and kaldorium-lpt-tool (the window). Checks each one's
+#    control fields (dpkg-deb -f), maintainer scripts and file list (dpkg-deb -c), prints the
+#    fields and the list, and runs lintian on it: no error, no warning.
 #
 # Installs nothing. Needs: cmake/cpack, dpkg-dev (dpkg-shlibdeps for CPack), desktop-file-utils,
-# file, pkg-config and udev (udev.pc names the rules directory).
+# file, pkg-config, udev (udev.pc names the rules directory), appstream and lintian.
 set -euo pipefail
 
 if [ $# -ne 1 ] || [ ! -f "$1/CMakeCache.txt" ]; then
     echo "usage: $0 <configured and built build directory>" >&2
-    exit 2
+    exit 64
 fi
 build=$(cd "$1" && pwd)
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 app_id=example.holmcraft.KaldoriumLptTool
+cli_id=example.holmcraft.KaldoriumLpt
 rules_name=60-kaldorium-lpt.rules
-package=kaldorium-lpt-tool
+cli_package=kaldorium-lpt
+tool_package=kaldorium-lpt-tool
 
 failures=0
 ok() { echo "ok:   $*"; }
@@ -38,7 +43,7 @@ fail() {
 need() {
     command -v "$1" >/dev/null 2>&1 || {
         echo "$0: '$1' is missing (package: $2)" >&2
-        exit 2
+        exit 69
     }
 }
 need cmake cmake
@@ -47,6 +52,8 @@ need dpkg-deb dpkg
 need dpkg-shlibdeps dpkg-dev
 need desktop-file-validate desktop-file-utils
 need file file
+need appstreamcli appstream
+need lintian lintian
 
 cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt" | head -n 1; }
 
@@ -83,13 +90,18 @@ check_file() { # <path under the stage> <what>
     if [ -f "$stage$1" ]; then ok "$2: $1"; else fail "$2 missing: $1"; fi
 }
 
-bin=/usr/bin/kaldorium-lpt-tool
-check_file "$bin" "program"
-if [ -x "$stage$bin" ] && file -b "$stage$bin" | grep -q '^ELF'; then
-    ok "program is an ELF executable"
-else
-    fail "program is not an ELF executable: $(file -b "$stage$bin" 2>&1)"
-fi
+check_program() { # <name>
+    local path=/usr/bin/$1
+    check_file "$path" "program"
+    if [ -x "$stage$path" ] && file -b "$stage$path" | grep -q '^ELF'; then
+        ok "$1 is an ELF executable"
+    else
+        fail "$1 is not an ELF executable: $(file -b "$stage$path" 2>&1)"
+    fi
+}
+for program in kaldorium-lpt-tool kaldorium-lpt kaldorium-lpt-sim; do
+    check_program "$program"
+done
 
 rules=$rulesdir/$rules_name
 check_file "$rules" "udev rules"
@@ -121,23 +133,67 @@ else
     fail "icon is not SVG"
 fi
 
-man=/usr/share/man/man1/kaldorium-lpt-tool.1.gz
-[ -f "$stage$man" ] || man=/usr/share/man/man1/kaldorium-lpt-tool.1
-check_file "$man" "manual page"
-if [ -f "$stage$man" ]; then
+check_manpage() { # <program>; sets $man to the page's path
+    man=/usr/share/man/man1/$1.1.gz
+    [ -f "$stage$man" ] || man=/usr/share/man/man1/$1.1
+    check_file "$man" "manual page"
+    [ -f "$stage$man" ] || return 0
+    local page title
     page=$(if [ "${man##*.}" = gz ]; then gzip -dc "$stage$man"; else cat "$stage$man"; fi)
-    if printf '%s\n' "$page" | grep -q '^\.TH KALDORIUM-LPT-TOOL 1' &&
+    title=$(printf '%s' "$1" | tr '[:lower:]' '[:upper:]')
+    if printf '%s\n' "$page" | grep -q "^\.TH $title 1" &&
         printf '%s\n' "$page" | grep -q "$version" &&
         ! printf '%s\n' "$page" | grep -q '@[A-Z_]*@'; then
-        ok "manual page is section 1, version $version, fully configured"
+        ok "$1(1) is section 1, version $version, fully configured"
     else
-        fail "manual page header, version or configuration"
+        fail "$1(1): header, version or configuration"
     fi
     if command -v groff >/dev/null 2>&1; then
+        local warnings
         warnings=$(printf '%s\n' "$page" | groff -man -ww -z -Tutf8 2>&1 || true)
-        [ -z "$warnings" ] && ok "groff reports nothing" || fail "groff: $warnings"
+        [ -z "$warnings" ] && ok "groff reports nothing on $1(1)" || fail "groff: $warnings"
     fi
-fi
+}
+check_manpage kaldorium-lpt-tool
+tool_man=$man
+check_manpage kaldorium-lpt
+cli_man=$man
+check_manpage kaldorium-lpt-sim
+sim_man=$man
+
+completion=/usr/share/bash-completion/completions/kaldorium-lpt
+check_file "$completion" "bash completion"
+
+# AppStream: warnings and errors fail; infos are hints (the ids' "example" domain is no known
+# one; appstreamcli before 1.0 does not know <developer>).
+for id in "$app_id" "$cli_id"; do
+    metainfo=/usr/share/metainfo/$id.metainfo.xml
+    check_file "$metainfo" "AppStream metadata"
+    [ -f "$stage$metainfo" ] || continue
+    if out=$(appstreamcli validate --no-net --no-color "$stage$metainfo" 2>&1) &&
+        ! printf '%s\n' "$out" | grep -Eq '^[WE]: '; then
+        ok "appstreamcli validate $id"
+    else
+        fail "appstreamcli validate $id: $out"
+    fi
+    printf '%s\n' "$out" | sed 's/^/      /'
+    grep -q "<release version=\"$version\"" "$stage$metainfo" && ok "$id lists release $version" ||
+        fail "$id has no release $version"
+    grep -q '<modalias>usb:v1209pDB42d\*</modalias>' "$stage$metainfo" &&
+        ok "$id provides the DFU bootloader's modalias" || fail "$id lacks the modalias"
+done
+
+for package in "$cli_package" "$tool_package"; do
+    doc=/usr/share/doc/$package
+    check_file "$doc/copyright" "copyright"
+    check_file "$doc/changelog.Debian.gz" "Debian changelog"
+    if [ -f "$stage$doc/changelog.Debian.gz" ] &&
+        gzip -dc "$stage$doc/changelog.Debian.gz" | head -n 1 | grep -q "($version-"; then
+        ok "changelog of $package opens with $version"
+    else
+        fail "changelog of $package does not open with $version"
+    fi
+done
 
 if command -v udevadm >/dev/null 2>&1 && udevadm verify --help >/dev/null 2>&1; then
     if udevadm verify --resolve-names=never "$stage$rules"; then
@@ -151,48 +207,85 @@ fi
 
 # ---------------------------------------------------------------------------------------------
 echo "== cpack -G DEB in $build"
-rm -f "$build/${package}_"*.deb
+rm -f "$build/${cli_package}_"*.deb "$build/${tool_package}_"*.deb
 (cd "$build" && cpack -G DEB)
-debs=("$build/${package}_"*.deb)
-if [ ${#debs[@]} -ne 1 ] || [ ! -f "${debs[0]}" ]; then
-    echo "$0: expected one ${package}_*.deb in $build" >&2
-    exit 1
-fi
-deb=${debs[0]}
 arch=$(dpkg --print-architecture)
 
-echo "== control fields of $(basename "$deb")"
-dpkg-deb -f "$deb"
-field() { dpkg-deb -f "$deb" "$1"; }
+# A whole package name in a control field's list, with or without a version constraint.
+lists() { # <field value> <extended regular expression for the name>
+    printf '%s\n' "$1" | tr ',|' '\n\n' | grep -Eq "^ *($2)( |$)"
+}
 
-[ "$(field Package)" = "$package" ] && ok "Package: $package" || fail "Package: $(field Package)"
-case $(field Version) in
-"$version" | "$version"-*) ok "Version: $(field Version) (project $version)" ;;
-*) fail "Version $(field Version) is not the project's $version" ;;
-esac
-[ "$(field Architecture)" = "$arch" ] && ok "Architecture: $arch" ||
-    fail "Architecture: $(field Architecture)"
-[ "$(basename "$deb")" = "${package}_$(field Version)_$arch.deb" ] &&
-    ok "file name $(basename "$deb")" || fail "file name $(basename "$deb") is not <name>_<version>_<arch>.deb"
-depends=$(field Depends)
-# The Qt library packages the program links, whatever the release calls them (libqt5widgets5,
-# libqt5widgets5t64 after Debian 13's 64-bit time move, libqt6widgets6 ...).
-for lib in widgets serialport; do
-    if printf '%s\n' "$depends" | tr ',|' '\n\n' | grep -Eq "^ *libqt[56]$lib[56][a-z0-9]*( |$)"; then
-        ok "Depends: a Qt $lib library"
-    else
-        fail "Depends names no Qt $lib library: $depends"
+check_package() { # <package> <paths it must hold...>; sets $deb
+    local package=$1
+    shift
+    deb=$build/${package}_${version}-1_$arch.deb
+    if [ ! -f "$deb" ]; then
+        fail "no package $(basename "$deb")"
+        return 1
     fi
-done
-printf '%s\n' "$(field Recommends)" | tr ',' '\n' | grep -Eq '^ *dfu-util( |$)' &&
-    ok "Recommends: dfu-util" || fail "Recommends lacks dfu-util: $(field Recommends)"
-[ "$(field Section)" = electronics ] && ok "Section: electronics" || fail "Section: $(field Section)"
-[ "$(field Maintainer)" = "Holmcraft <support@holmcraft.example>" ] && ok "Maintainer" ||
-    fail "Maintainer: $(field Maintainer)"
+    echo "== control fields of $(basename "$deb")"
+    dpkg-deb -f "$deb"
+    field() { dpkg-deb -f "$deb" "$1"; }
+    [ "$(field Package)" = "$package" ] && ok "Package: $package" ||
+        fail "Package: $(field Package)"
+    [ "$(field Version)" = "$version-1" ] && ok "Version: $(field Version)" ||
+        fail "Version $(field Version) is not the project's $version-1"
+    [ "$(field Architecture)" = "$arch" ] && ok "Architecture: $arch" ||
+        fail "Architecture: $(field Architecture)"
+    lists "$(field Recommends)" dfu-util && ok "Recommends: dfu-util" ||
+        fail "Recommends lacks dfu-util: $(field Recommends)"
+    [ "$(field Section)" = electronics ] && ok "Section: electronics" ||
+        fail "Section: $(field Section)"
+    [ "$(field Maintainer)" = "Holmcraft <support@holmcraft.example>" ] && ok "Maintainer" ||
+        fail "Maintainer: $(field Maintainer)"
 
+    echo "== files of $(basename "$deb")"
+    local list path
+    list=$(dpkg-deb -c "$deb" | awk '{print $6}')
+    printf '%s\n' "$list"
+    for path in "$@"; do
+        if printf '%s\n' "$list" | grep -qx ".$path"; then
+            ok "$package holds $path"
+        else
+            fail "$package lacks $path"
+        fi
+    done
+    if printf '%s\n' "$list" | grep -Eq '^\./(usr/)?local/|^\./tmp/|_CPack_Packages'; then
+        fail "$package holds staging or /usr/local paths"
+    fi
+
+    echo "== lintian $(basename "$deb")"
+    local report
+    report=$(lintian --fail-on none "$deb" 2>&1 || true)
+    printf '%s\n' "$report"
+    if printf '%s\n' "$report" | grep -Eq '^[EW]: '; then
+        fail "lintian reports errors or warnings on $package"
+    else
+        ok "lintian: no error, no warning on $package"
+    fi
+}
+
+cli_doc=/usr/share/doc/$cli_package
+check_package "$cli_package" /usr/bin/kaldorium-lpt /usr/bin/kaldorium-lpt-sim "$rules" \
+    "$cli_man" "$sim_man" "$completion" "/usr/share/metainfo/$cli_id.metainfo.xml" \
+    "$cli_doc/copyright" "$cli_doc/changelog.Debian.gz"
+cli_deb=$deb
+depends=$(dpkg-deb -f "$cli_deb" Depends)
+# Qt's library packages whatever the release calls them (libqt5core5a, libqt5serialport5t64
+# after Debian 13's 64-bit time move, libqt6core6 ...).
+lists "$depends" 'libqt5core5[a-z0-9]*|libqt6core6[a-z0-9]*' && ok "Depends: a Qt Core library" ||
+    fail "Depends names no Qt Core library: $depends"
+lists "$depends" 'libqt[56]serialport[56][a-z0-9]*' && ok "Depends: a Qt SerialPort library" ||
+    fail "Depends names no Qt SerialPort library: $depends"
+if lists "$depends" 'libqt[56](gui|widgets)[56][a-z0-9-]*'; then
+    fail "the command line's package depends on Qt Gui or Widgets: $depends"
+else
+    ok "no Qt Gui or Widgets in $cli_package's Depends"
+fi
 control=$stage/control
 mkdir -p "$control"
-dpkg-deb -e "$deb" "$control"
+dpkg-deb -e "$cli_deb" "$control"
 for script in postinst postrm; do
     if [ -x "$control/$script" ] && sh -n "$control/$script" &&
         grep -q 'udevadm control --reload-rules' "$control/$script" &&
@@ -203,18 +296,19 @@ for script in postinst postrm; do
     fi
 done
 
-echo "== files of $(basename "$deb")"
-list=$(dpkg-deb -c "$deb")
-printf '%s\n' "$list"
-for path in "$bin" "$rules" "$desktop" "$icon" "$man"; do
-    if printf '%s\n' "$list" | awk '{print $6}' | grep -qx ".$path"; then
-        ok "package holds $path"
-    else
-        fail "package lacks $path"
-    fi
-done
-if printf '%s\n' "$list" | awk '{print $6}' | grep -Eq '^\./(usr/)?local/|^\./tmp/|_CPack_Packages'; then
-    fail "package holds staging or /usr/local paths"
+tool_doc=/usr/share/doc/$tool_package
+check_package "$tool_package" /usr/bin/kaldorium-lpt-tool "$desktop" "$icon" "$tool_man" \
+    "/usr/share/metainfo/$app_id.metainfo.xml" "$tool_doc/copyright" \
+    "$tool_doc/changelog.Debian.gz"
+depends=$(dpkg-deb -f "$deb" Depends)
+lists "$depends" "$cli_package \\(= $version-1\\)" && ok "Depends: $cli_package (= $version-1)" ||
+    fail "Depends lacks $cli_package (= $version-1): $depends"
+lists "$depends" 'libqt[56]widgets[56][a-z0-9]*' && ok "Depends: a Qt Widgets library" ||
+    fail "Depends names no Qt Widgets library: $depends"
+lists "$depends" 'libqt[56]serialport[56][a-z0-9]*' && ok "Depends: a Qt SerialPort library" ||
+    fail "Depends names no Qt SerialPort library: $depends"
+if dpkg-deb -c "$deb" | awk '{print $6}' | grep -Eq "rules\.d/|/usr/bin/kaldorium-lpt(-sim)?$"; then
+    fail "$tool_package holds the command line's files"
 fi
 
 echo
@@ -222,4 +316,4 @@ if [ "$failures" -ne 0 ]; then
     echo "check-install: $failures check(s) failed" >&2
     exit 1
 fi
-echo "check-install: all checks passed ($(basename "$deb"))"
+echo "check-install: all checks passed ($cli_package and $tool_package $version-1)"
