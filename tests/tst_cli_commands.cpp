@@ -246,28 +246,37 @@ void TestCliCommands::deviceManners_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
+    QTest::addColumn<QByteArray>("input");
 
     using M = ScriptedDevice::Manner;
     const QStringList read = {"defaults", "read", "--timeout", "300"};
     QTest::newRow("never answers")
         << M::Silent << read << 75 << ""
         << "no reply from the device within 300 ms for data.direction, data.levels, "
-           "control.direction, control.levels, status.levels; ";
+           "control.direction, control.levels, status.levels; "
+        << QByteArray();
     QTest::newRow("answers some") << M::Partial << read << 75 << ""
                                   << "within 300 ms for control.direction, control.levels, "
-                                     "status.levels; ";
-    QTest::newRow("answers among noise") << M::Noisy << read << 0 << QString(kProfile) << "";
+                                     "status.levels; "
+                                  << QByteArray();
+    QTest::newRow("answers among noise")
+        << M::Noisy << read << 0 << QString(kProfile) << "" << QByteArray();
     QTest::newRow("misreports the write")
         << M::Misreport << QStringList{"defaults", "write", "data.levels=0x81", "status.levels=8"}
         << 74 << ""
         << "the device did not keep what was written: data.levels written 0x81, read back 0x80; "
-           "status.levels written 0x08, read back 0x09; ";
+           "status.levels written 0x08, read back 0x09; "
+        << QByteArray();
     QTest::newRow("hangs up while awaited")
         << M::HangUp << QStringList{"defaults", "read", "--timeout", "60000"} << 74 << ""
-        << "connection to the device lost";
+        << "connection to the device lost" << QByteArray();
     QTest::newRow("json read") << M::Honest << QStringList{"defaults", "read", "--json"} << 0
                                << "{\"control\":{\"direction\":\"input\",\"levels\":5}"
-                               << "";
+                               << "" << QByteArray();
+    QTest::newRow("profile on standard input")
+        << M::Honest << QStringList{"defaults", "write", "--from", "-"} << 0
+        << "data.direction=output  stored, verified\n"
+        << "" << kProfile;
 }
 
 void TestCliCommands::deviceManners()
@@ -277,10 +286,11 @@ void TestCliCommands::deviceManners()
     QFETCH(int, exitCode);
     QFETCH(QString, out);
     QFETCH(QString, err);
+    QFETCH(QByteArray, input);
 
     ScriptedDevice device(manner);
     CliRunner cli;
-    const CliResult result = cli.run(QStringList{"--port", device.node()} + arguments);
+    const CliResult result = cli.run(QStringList{"--port", device.node()} + arguments, input);
     QVERIFY(result.finished);
     QCOMPARE(result.exitCode, exitCode);
     QVERIFY2(result.out.startsWith(out.toUtf8()), result.out);
