@@ -90,6 +90,8 @@ int main(int argc, char *argv[])
     marks.application_made_ns = bench::monotonic_ns();
     marks.spawned_ns = qEnvironmentVariable("KALDORIUM_BENCH_SPAWNED_NS").toLongLong();
     const char *seconds = argument_after(argc, argv, "--seconds");
+    if (qstrcmp(scenario, "desktop") == 0)
+        bench::run_desktop(seconds ? std::atof(seconds) : 3); // does not return
 
     QJsonObject result = run_scenario(scenario, seconds ? std::atof(seconds) : 10, marks);
     result[QStringLiteral("debug_enabled")] = QLoggingCategory::defaultCategory()->isDebugEnabled();

@@ -26,6 +26,10 @@ QJsonObject run_idle(bool port_open, double seconds);
 // window, streaming or not, the device reporting at its pace or flooding.
 QJsonObject run_reference(bool streaming, int flood_rate, double seconds);
 
+// The live test on a desktop session while a drag runs and while the firmware file dialog
+// is open; prints its figures and ends the process from inside the dialog.
+void run_desktop(double seconds);
+
 // Receive throughput: valid status frames written into the line as fast as it takes them,
 // consumed by the window's own receive path.
 QJsonObject run_receive(double seconds);
