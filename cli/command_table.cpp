@@ -11,6 +11,8 @@ const QList<Command> &command_table()
     static const QList<Command> table = {
         list_command(),           address_set_command(),   defaults_read_command(),
         defaults_write_command(), defaults_save_command(), flash_command(),
+        pins_watch_command(),     pins_record_command(),   pins_drive_command(),
+        pins_pulse_command(),
     };
     return table;
 }

@@ -15,5 +15,9 @@ Command defaults_read_command();
 Command defaults_write_command();
 Command defaults_save_command();
 Command flash_command();
+Command pins_watch_command();
+Command pins_record_command();
+Command pins_drive_command();
+Command pins_pulse_command();
 
 #endif

@@ -50,6 +50,18 @@ public:
     // wait ended; a time-out is left to the caller, who knows what the replies mean.
     EventWait::End awaitReplies(const QList<uint8_t> &types, int timeoutMs);
 
+    // Waits until done() holds (checked at every received notification and wake()), the
+    // timeout (negative: none), a signal or a lost device.
+    EventWait::End waitUntil(const std::function<bool()> &done, int timeoutMs)
+    {
+        return wait(done, timeoutMs);
+    }
+    // Checks the condition of a running wait again. May be posted from another thread with
+    // QMetaObject::invokeMethod(session, ...).
+    void wake() { wait_.wake(); }
+    // The open line's file descriptor, for a thread that writes frames on its own (dup it).
+    int nativeHandle() const { return int(port_.handle()); }
+
     // Turns the end of a wait into the exit code and its error line (0 for Done).
     int failure(EventWait::End end) const;
 

@@ -19,6 +19,7 @@ EventWait::End EventWait::run(const std::function<bool()> &done, int timeoutMs)
     QEventLoop loop;
     QTimer timer;
     timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer); // --for 10s means 10 s, not up to 5 % more
     connect(&timer, &QTimer::timeout, this, [this] { stop(End::TimedOut); });
     if (timeoutMs >= 0)
         timer.start(timeoutMs);

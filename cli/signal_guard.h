@@ -22,6 +22,9 @@ public:
 
     // The signal caught so far (SIGINT or SIGTERM), or 0.
     int signalNumber() const { return signal_; }
+    // For a command whose ordinary end is a signal (pins watch, pins record): the signal has
+    // been handled and the program exits with the command's own code.
+    void acknowledge() { signal_ = 0; }
 
 signals:
     void caught(int signalNumber);

@@ -70,7 +70,7 @@ d_byte pin_slot(const db25::Pin &pin, bool level);
 // advanced before each frame (the first frame carries 1), a slot period of 100 us.
 class TestFrameBuilder {
 public:
-    QByteArray frame(const std::array<d_byte, frames::kTestFrameSlots> &slots);
+    QByteArray frame(const std::array<d_byte, frames::kTestFrameSlots> &frame_slots);
     QByteArray steady(const d_byte &slot); // all 100 slots alike
     uint8_t counter() const { return counter_; }
 

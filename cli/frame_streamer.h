@@ -1,0 +1,61 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#ifndef KALDORIUM_CLI_FRAME_STREAMER_H
+#define KALDORIUM_CLI_FRAME_STREAMER_H
+
+// Streams test output frames every 10 ms from a thread of its own, on absolute deadlines of
+// the monotonic clock (clock_nanosleep with TIMER_ABSTIME), so that a late wake-up does not
+// delay the frames after it. The thread runs with SCHED_FIFO where the system permits it and
+// at normal priority otherwise. It writes to a duplicate of the port's descriptor, so the
+// port may close under it: the writes then fail and the stream ends.
+
+#include <QByteArray>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <thread>
+
+class FrameStreamer {
+public:
+    enum class End { Running, Finished, Stopped, Lost, Stalled };
+
+    // nextFrame() is called on the streaming thread before each frame; an empty array ends the
+    // stream (Finished). onEnd(end) is called on the streaming thread when it ends by itself.
+    FrameStreamer(std::function<QByteArray()> nextFrame, std::function<void(End)> onEnd);
+    ~FrameStreamer();
+    FrameStreamer(const FrameStreamer &) = delete;
+    FrameStreamer &operator=(const FrameStreamer &) = delete;
+
+    // Starts streaming to a duplicate of fd. stallMs: how long a frame may wait for room on
+    // the line before the stream ends as Stalled. False when fd cannot be duplicated.
+    bool start(int fd, int stallMs);
+    // Ends the stream after the frame being written, and waits for the thread.
+    void stop();
+
+    End end() const { return end_; }
+    int64_t framesSent() const { return frames_sent_; }
+    int64_t lateFrames() const { return late_frames_; } // deadlines missed by a whole period
+    bool realtime() const { return realtime_; }         // SCHED_FIFO was granted
+    int error() const { return error_; }                // errno of a failed write
+
+private:
+    void run();
+    bool writeAll(const QByteArray &frame);
+
+    std::function<QByteArray()> next_frame_;
+    std::function<void(End)> on_end_;
+    std::thread thread_;
+    int fd_ = -1;
+    int stall_ms_ = 1000;
+    std::atomic<bool> stop_{false};
+    std::atomic<End> end_{End::Running};
+    std::atomic<int64_t> frames_sent_{0};
+    std::atomic<int64_t> late_frames_{0};
+    std::atomic<bool> realtime_{false};
+    std::atomic<int> error_{0};
+};
+
+#endif

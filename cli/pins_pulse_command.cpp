@@ -1,0 +1,165 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// pins pulse: a square wave on one output pin, cut into the 100 frame_slots of 100 us of each test
+// output frame, phase-continuous from frame to frame. The other pins of its port stay low.
+// --count ends it after that many whole pulses; --for or Ctrl-C end it with one more frame
+// that leaves the pin low.
+
+#include "commands.h"
+#include "device_session.h"
+#include "exit_codes.h"
+#include "output.h"
+#include "pins_arguments.h"
+#include "pins_session.h"
+
+#include "device_link/db25_pins.h"
+#include "device_link/pulse_slots.h"
+
+#include <QJsonObject>
+
+namespace {
+
+const QString kPin = QStringLiteral("pin");
+const QString kHz = QStringLiteral("hz");
+const QString kDuty = QStringLiteral("duty");
+const QString kCount = QStringLiteral("count");
+const QString kFor = QStringLiteral("for");
+
+// Reads --<option> as a whole number within low..high. 0, or exit 64 naming the range.
+int take_whole(const Invocation &invocation, const QString &option, int64_t low, int64_t high,
+               int64_t *value)
+{
+    bool ok = false;
+    const qint64 number = invocation.value(option).toLongLong(&ok, 10);
+    if (!ok || number < low || number > high) {
+        return output::fail(exit_code::kUsage,
+                            QStringLiteral("--%1 \"%2\" is out of range; give a whole number from "
+                                           "%3 to %4")
+                                .arg(option, invocation.value(option))
+                                .arg(low)
+                                .arg(high));
+    }
+    *value = number;
+    return 0;
+}
+
+int check_pin(const Invocation &invocation, int64_t *pin)
+{
+    if (!invocation.isSet(kPin) || !invocation.isSet(kHz)) {
+        return output::fail(exit_code::kUsage,
+                            QStringLiteral("pins pulse needs --pin N and --hz F; e.g. "
+                                           "kaldorium-lpt pins pulse --pin 2 --hz 1000"));
+    }
+    if (int code = take_whole(invocation, kPin, 1, db25::kPinCount, pin))
+        return code;
+    if (pulse::is_output_pin(int(*pin)))
+        return 0;
+    const db25::Pin &p = db25::pin(int(*pin));
+    const QString what = p.port == db25::Port::Status
+                             ? QStringLiteral("a status input (%1)").arg(QLatin1String(p.name))
+                             : QStringLiteral("a ground pin");
+    return output::fail(exit_code::kUsage,
+                        QStringLiteral("pin %1 is %2 and cannot be driven; choose a data pin "
+                                       "(2-9) or a control pin (1, 14, 16, 17)")
+                            .arg(*pin)
+                            .arg(what));
+}
+
+int run(const Invocation &invocation)
+{
+    int64_t pin = 0, hz = 0, duty = 50, count = 0;
+    if (int code = check_pin(invocation, &pin))
+        return code;
+    if (int code = take_whole(invocation, kHz, pulse::kMinHz, pulse::kMaxHz, &hz))
+        return code;
+    if (invocation.isSet(kDuty)) {
+        if (int code = take_whole(invocation, kDuty, pulse::kMinDuty, pulse::kMaxDuty, &duty))
+            return code;
+    }
+    if (invocation.isSet(kCount)) {
+        if (int code = take_whole(invocation, kCount, 1, 1000000000, &count))
+            return code;
+    }
+    qint64 for_ms = -1;
+    if (int code = pins::take_duration(invocation, kFor, &for_ms))
+        return code;
+    if (!invocation.arguments.isEmpty())
+        return pins::unexpected_argument(invocation);
+
+    DeviceSession session(invocation);
+    if (int code = session.open())
+        return code;
+    const db25::Pin &driven = db25::pin(int(pin));
+    pulse::SlotWave wave(int(hz), int(duty), count);
+    pulse::TestFrameBuilder builder;
+    const auto frame_of = [&](const pulse::FrameLevels &levels) {
+        std::array<d_byte, frames::kTestFrameSlots> frame_slots;
+        for (size_t k = 0; k < frame_slots.size(); ++k)
+            frame_slots[k] = pulse::pin_slot(driven, levels[k]);
+        return builder.frame(frame_slots);
+    };
+    int64_t sent = 0;
+    int code = pins::stream_frames(
+        invocation, session,
+        [&] { return wave.finished() ? QByteArray() : frame_of(wave.next_frame()); }, for_ms,
+        &sent);
+    // Stopped in the middle of a pulse: one more frame leaves the pin low.
+    if (!wave.finished() && (code == 0 || code > exit_code::kSignalBase) &&
+        session.send({frame_of(pulse::FrameLevels{})}) == 0)
+        ++sent;
+
+    if (code == 0 || code > exit_code::kSignalBase) {
+        const int64_t pulses = wave.pulses_started();
+        if (invocation.json) {
+            output::print_json(QJsonObject{{QStringLiteral("node"), session.nodePath()},
+                                           {QStringLiteral("pin"), int(pin)},
+                                           {QStringLiteral("bit"), QLatin1String(driven.name)},
+                                           {QStringLiteral("hz"), int(hz)},
+                                           {QStringLiteral("duty"), wave.high_share() / 100.0},
+                                           {QStringLiteral("pulses"), qint64(pulses)},
+                                           {QStringLiteral("frames"), qint64(sent)}});
+        } else {
+            output::print(QStringLiteral("pulsed pin %1 (%2) at %3 Hz, %4 % high, on %5: %6 "
+                                         "pulses in %7 frames of 10 ms; the pin is low\n")
+                              .arg(pin)
+                              .arg(QLatin1String(driven.name))
+                              .arg(hz)
+                              .arg(wave.high_share() / 100.0)
+                              .arg(session.nodePath())
+                              .arg(pulses)
+                              .arg(sent));
+        }
+    }
+    return code;
+}
+
+} // namespace
+
+Command pins_pulse_command()
+{
+    Command command;
+    command.words = QStringList{QStringLiteral("pins"), QStringLiteral("pulse")};
+    command.arguments = QStringLiteral("--pin N --hz F [--duty PERCENT] [--count K] "
+                                       "[--for DURATION]");
+    command.summary = QStringLiteral("a square wave on one output pin, 1 to 5000 Hz");
+    command.examples =
+        QStringList{QStringLiteral("kaldorium-lpt pins pulse --pin 2 --hz 1000 --count 200"),
+                    QStringLiteral("kaldorium-lpt pins pulse --pin 17 --hz 50 --duty 10 --for 5s")};
+    command.options = {
+        {kPin, QStringLiteral("The pin: a data pin 2-9 or a control pin 1, 14, 16, 17."),
+         QStringLiteral("N")},
+        {kHz, QStringLiteral("Frequency, 1 to 5000 Hz (exact on average; 100 us steps)."),
+         QStringLiteral("F")},
+        {kDuty,
+         QStringLiteral("Percent of each period high, 1-99 (default 50); every pulse is at least "
+                        "100 us high and 100 us low."),
+         QStringLiteral("PERCENT")},
+        {kCount, QStringLiteral("Stop after K whole pulses, the pin low."), QStringLiteral("K")},
+        {kFor, QStringLiteral("Stop after DURATION (500ms, 10s, 2m); else at Ctrl-C."),
+         QStringLiteral("DURATION")},
+    };
+    command.run = run;
+    return command;
+}

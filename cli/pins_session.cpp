@@ -1,0 +1,109 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "pins_session.h"
+
+#include "exit_codes.h"
+#include "frame_streamer.h"
+#include "output.h"
+#include "pins_arguments.h"
+#include "signal_guard.h"
+
+#include <QElapsedTimer>
+
+namespace pins {
+
+int take_duration(const Invocation &invocation, const QString &option, qint64 *ms)
+{
+    *ms = -1;
+    if (!invocation.isSet(option))
+        return 0;
+    *ms = parse_duration(invocation.value(option));
+    if (*ms < 0) {
+        return output::fail(exit_code::kUsage,
+                            QStringLiteral("--%1 \"%2\" is no duration; write it like 500ms, 10s "
+                                           "or 2m")
+                                .arg(option, invocation.value(option)));
+    }
+    return 0;
+}
+
+int unexpected_argument(const Invocation &invocation)
+{
+    return output::fail(exit_code::kUsage, QStringLiteral("unexpected argument \"%1\"; see "
+                                                          "kaldorium-lpt pins --help")
+                                               .arg(invocation.arguments.first()));
+}
+
+int watch_until_end(const Invocation &invocation, DeviceSession &session, const PinMonitor &monitor,
+                    qint64 for_ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const auto remaining = [&] {
+        return for_ms < 0 ? -1 : int(qMax<qint64>(0, for_ms - clock.elapsed()));
+    };
+    const int first_wait =
+        for_ms < 0 ? invocation.timeoutMs : qMin<int>(invocation.timeoutMs, remaining());
+    EventWait::End end = session.waitUntil([&] { return monitor.seenFirst(); }, first_wait);
+    if (end == EventWait::End::TimedOut && (for_ms < 0 || remaining() > 0)) {
+        return output::fail(exit_code::kTempFail,
+                            QStringLiteral("no input status frame from the device within %1 ms; "
+                                           "check that it is a KALDORIUM-LPT and that it runs, or "
+                                           "raise --timeout")
+                                .arg(first_wait));
+    }
+    if (end == EventWait::End::Done)
+        end = session.waitUntil([] { return false; }, remaining());
+    switch (end) {
+    case EventWait::End::Done:
+    case EventWait::End::TimedOut: // --for has ended
+        return exit_code::kOk;
+    case EventWait::End::Interrupted:
+        // Stopping with Ctrl-C is how a watch without --for ends.
+        if (SignalGuard *guard = SignalGuard::instance())
+            guard->acknowledge();
+        return exit_code::kOk;
+    case EventWait::End::Lost:
+        break;
+    }
+    return session.failure(end);
+}
+
+int stream_frames(const Invocation &invocation, DeviceSession &session,
+                  const std::function<QByteArray()> &nextFrame, qint64 for_ms, int64_t *sent)
+{
+    std::atomic<bool> ended{false};
+    FrameStreamer streamer(nextFrame, [&](FrameStreamer::End) {
+        ended = true;
+        QMetaObject::invokeMethod(
+            &session, [&session] { session.wake(); }, Qt::QueuedConnection);
+    });
+    if (!streamer.start(session.nativeHandle(), invocation.timeoutMs)) {
+        return output::fail(
+            exit_code::kUnavailable,
+            QStringLiteral("cannot stream to %1; the line closed").arg(session.nodePath()));
+    }
+    const EventWait::End end =
+        session.waitUntil([&] { return ended.load(); }, for_ms < 0 ? -1 : int(for_ms));
+    streamer.stop();
+    *sent = streamer.framesSent();
+    switch (streamer.end()) {
+    case FrameStreamer::End::Lost:
+        return session.failure(EventWait::End::Lost);
+    case FrameStreamer::End::Stalled:
+        return output::fail(exit_code::kTempFail,
+                            QStringLiteral("the device took no data within %1 ms; unplug it and "
+                                           "plug it in again, or raise --timeout")
+                                .arg(invocation.timeoutMs));
+    case FrameStreamer::End::Finished:
+        return exit_code::kOk;
+    case FrameStreamer::End::Running:
+    case FrameStreamer::End::Stopped:
+        break;
+    }
+    return end == EventWait::End::TimedOut ? exit_code::kOk : session.failure(end);
+}
+
+} // namespace pins

@@ -1,0 +1,36 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#ifndef KALDORIUM_CLI_PINS_SESSION_H
+#define KALDORIUM_CLI_PINS_SESSION_H
+
+// What the pins commands share: their duration option, and waiting out a watch or a
+// recording (its ordinary end is --for or Ctrl-C).
+
+#include "command.h"
+#include "device_session.h"
+#include "pin_monitor.h"
+
+namespace pins {
+
+// Reads --<option> DURATION into *ms (-1 when not given). 0, or exit 64 with its line.
+int take_duration(const Invocation &invocation, const QString &option, qint64 *ms);
+int unexpected_argument(const Invocation &invocation);
+
+// Waits until the duration ends (negative: until a signal). The first input status frame
+// must come within --timeout. Returns 0 at the end or after SIGINT/SIGTERM, 74 when the
+// device is lost, 75 when it sends nothing.
+int watch_until_end(const Invocation &invocation, DeviceSession &session, const PinMonitor &monitor,
+                    qint64 for_ms);
+
+// Streams the frames that nextFrame() makes (an empty one ends the stream) every 10 ms from a
+// thread of its own, until the stream ends, the duration ends (negative: none) or a signal.
+// *sent gets the number of frames sent. Returns 0, 74 when the device is lost, 75 when it
+// takes no data within --timeout, 128 + the signal number after SIGINT/SIGTERM.
+int stream_frames(const Invocation &invocation, DeviceSession &session,
+                  const std::function<QByteArray()> &nextFrame, qint64 for_ms, int64_t *sent);
+
+} // namespace pins
+
+#endif

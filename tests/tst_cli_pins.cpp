@@ -1,0 +1,292 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+// kaldorium-lpt pins watch|record|drive|pulse as a user runs them: the real executable against
+// the simulated device, or against a pseudo-terminal whose device end the test reads byte for
+// byte. A recording is read back with sigrok-cli.
+
+#include "cli_runner.h"
+#include "device_link/db25_pins.h"
+#include "device_link/frames.h"
+#include "pseudo_terminal.h"
+#include "simulated_device_endpoint.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QtTest>
+
+#include <csignal>
+
+using namespace testsupport;
+
+namespace {
+
+// Slot levels written as runs: "5h 5l" is five high slots, then five low ones.
+QString runs(const char *text)
+{
+    QString levels;
+    for (const QString &run : QString::fromLatin1(text).split(' ', Qt::SkipEmptyParts))
+        levels += QString(run.chopped(1).toInt(), run.endsWith('h') ? '1' : '0');
+    return levels;
+}
+
+// The 17 signal pins as the device reports them, pin 1 first: "10100...".
+QString pin_text(const SimulatedDevice::Levels &levels)
+{
+    const uint32_t word =
+        db25::signal_levels(frames::InputLevels{levels.data, levels.status, levels.control});
+    QString text;
+    for (int n = 1; n <= db25::kSignalPins; ++n)
+        text += (word >> (n - 1)) & 1 ? '1' : '0';
+    return text;
+}
+
+} // namespace
+
+class TestCliPins : public QObject {
+    Q_OBJECT
+
+private slots:
+    void watch_data();
+    void watch();
+    void recordReadBySigrok();
+    void driveStreamsTheWindowsFrames_data();
+    void driveStreamsTheWindowsFrames();
+    void pulseSlotsOnTheWire_data();
+    void pulseSlotsOnTheWire();
+    void refused_data();
+    void refused();
+};
+
+void TestCliPins::watch_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("event"); // what the test does while the command runs
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("firstLine");
+    QTest::addColumn<QString>("err");
+    const QStringList watch{"pins", "watch", "--for", "700ms"};
+    QTest::newRow("text") << watch << "switch" << 0 << "pin 1 C0 0"
+                          << "";
+    QTest::newRow("json") << (QStringList{"--json"} + watch) << "switch" << 0
+                          << R"("pin":1,"bit":"C0","level":0})"
+                          << "";
+    QTest::newRow("error report") << watch << "error" << 0 << "pin 1 C0 0"
+                                  << "device error: FIFO error, input frame lost";
+    QTest::newRow("SIGINT ends it") << QStringList{"pins", "watch"} << "SIGINT" << 0 << "pin 1 C0 0"
+                                    << "";
+    QTest::newRow("device lost") << QStringList{"pins", "watch"} << "drop" << 74 << "pin 1 C0 0"
+                                 << "connection to the device lost";
+}
+
+void TestCliPins::watch()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, event);
+    QFETCH(int, exitCode);
+    QFETCH(QString, firstLine);
+    QFETCH(QString, err);
+    SimulatedDeviceEndpoint device;
+    CliRunner cli;
+    cli.plugIn(device);
+    QProcess &process = cli.start(arguments);
+    // Once the initial levels are out: a switch on net B (pins 3 and 13), or the event.
+    QVERIFY(QTest::qWaitFor([&] { return process.bytesAvailable() > 0; }, 10000));
+    QTest::qWait(100);
+    if (event == "switch")
+        device.setExternalNets(0x02);
+    else if (event == "error")
+        device.injectErrors(frames::kErrorFifo | frames::kErrorInputFrameLost);
+    else if (event == "SIGINT")
+        ::kill(pid_t(process.processId()), SIGINT);
+    else if (event == "drop")
+        device.drop();
+    const CliResult result = cli.finish();
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2(result.err.contains(err.toUtf8()), result.err);
+
+    const QList<QByteArray> lines = result.out.split('\n');
+    QVERIFY2(lines.size() >= 18, result.out);
+    QVERIFY2(lines.first().endsWith(firstLine.toUtf8()), lines.first());
+    // The 17 signal pins in order, then the changes.
+    const QRegularExpression text(R"(^\d+\.\d{3} pin (\d+) ([DSC]\d) ([01])$)");
+    const QRegularExpression json(QStringLiteral(
+        "^\\{\"t\":\\d+\\.\\d{3},\"pin\":(\\d+),\"bit\":\"([DSC]\\d)\",\"level\":([01])\\}$"));
+    const QRegularExpression &form = arguments.contains("--json") ? json : text;
+    for (int n = 1; n <= db25::kSignalPins; ++n) {
+        const QRegularExpressionMatch match = form.match(QString::fromUtf8(lines[n - 1]));
+        QVERIFY2(match.hasMatch(), lines[n - 1]);
+        QCOMPARE(match.captured(1).toInt(), n);
+        QCOMPARE(match.captured(2), QString::fromLatin1(db25::pin(n).name));
+    }
+    if (event == "switch") {
+        QCOMPARE(lines.size(), 17 + 2 + 1);
+        QVERIFY2(form.match(QString::fromUtf8(lines[17])).captured(1) == "3", lines[17]);
+        QVERIFY2(form.match(QString::fromUtf8(lines[18])).captured(1) == "13", lines[18]);
+        QCOMPARE(form.match(QString::fromUtf8(lines[18])).captured(3), QString("1"));
+    }
+}
+
+void TestCliPins::recordReadBySigrok()
+{
+    const QString sigrok = QStandardPaths::findExecutable("sigrok-cli");
+    if (sigrok.isEmpty())
+        QSKIP("sigrok-cli is not installed (scripts/install-deps.sh test installs it)");
+    SimulatedDeviceEndpoint device;
+    device.setStatusInterval(1);
+    CliRunner cli;
+    cli.plugIn(device);
+    const QString vcd = cli.filePath("limit-switch.vcd");
+
+    // A switch bouncing over the nets, one state every 60 ms; the device's report of each
+    // state is what the recording must hold, in order.
+    const QList<int> nets{0x00, 0x01, 0x03, 0x02, 0x12, 0x92, 0xF0, 0x0F, 0xFF, 0x00};
+    QStringList reported;
+    int next = 0;
+    QTimer bounce;
+    connect(&bounce, &QTimer::timeout, &device, [&] {
+        if (next == nets.size())
+            return bounce.stop();
+        device.setExternalNets(quint8(nets[next++]));
+        reported << pin_text(device.snapshot().levels());
+    });
+    QProcess &process = cli.start({"--json", "pins", "record", "--vcd", vcd, "--for", "1500ms"});
+    QTest::qWait(400);
+    bounce.start(60);
+    const CliResult result = cli.finish();
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, 0);
+    const QJsonObject summary = QJsonDocument::fromJson(result.out).object();
+    QCOMPARE(summary.value("lost_frames").toInt(), 0);
+    QCOMPARE(summary.value("changes").toInt(), nets.size() - 1);
+    Q_UNUSED(process);
+
+    QProcess reader;
+    reader.start(sigrok, {"-I", "vcd:downsample=100", "-i", vcd, "-O", "csv"});
+    QVERIFY(reader.waitForFinished(30000));
+    QCOMPARE(reader.exitCode(), 0);
+    QStringList seen; // the samples, equal neighbours folded
+    for (const QByteArray &line : reader.readAllStandardOutput().split('\n')) {
+        if (line.isEmpty() || !QChar(line[0]).isDigit())
+            continue;
+        const QString sample = QString::fromLatin1(line).remove(',');
+        QCOMPARE(sample.size(), db25::kSignalPins);
+        if (seen.isEmpty() || seen.last() != sample)
+            seen << sample;
+    }
+    QCOMPARE(seen, reported);
+}
+
+void TestCliPins::driveStreamsTheWindowsFrames_data()
+{
+    QTest::addColumn<QStringList>("levels");
+    QTest::addColumn<QByteArray>("slot");
+    QTest::addColumn<QString>("loopback"); // pins 1..17 as the device then reports them
+    QTest::newRow("data") << QStringList{"--data", "0x81"} << QByteArray::fromHex("4060")
+                          << "01000000100000101";
+    QTest::newRow("control") << QStringList{"--control", "0b0101"} << QByteArray::fromHex("0015")
+                             << "10000101001000010";
+    QTest::newRow("both") << QStringList{"--data", "2", "--control", "0x8"}
+                          << QByteArray::fromHex("0138") << "00100000100010001";
+}
+
+void TestCliPins::driveStreamsTheWindowsFrames()
+{
+    QFETCH(QStringList, levels);
+    QFETCH(QByteArray, slot);
+    QFETCH(QString, loopback);
+    SimulatedDeviceEndpoint device;
+    CliRunner cli;
+    cli.plugIn(device);
+    const CliResult result = cli.run(QStringList{"pins", "drive", "--for", "300ms"} + levels);
+    QCOMPARE(result.exitCode, 0);
+    const SimulatedDevice seen = device.snapshot();
+    QVERIFY2(seen.testFrames() >= 20 && seen.testFrames() <= 40,
+             qPrintable(QString::number(seen.testFrames())));
+    QCOMPARE(seen.counterGaps(), 0);
+    QCOMPARE(int(seen.lastCounter()), seen.testFrames()); // the first frame carried 1
+    QCOMPARE(seen.lastTestFrame().mid(1, 200).toHex(), slot.repeated(100).toHex());
+    QCOMPARE(seen.lastTestFrame().right(1).toHex(), QByteArray("64"));
+    QCOMPARE(pin_text(seen.levels()), loopback);
+}
+
+void TestCliPins::pulseSlotsOnTheWire_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("high");
+    QTest::addColumn<QByteArray>("low");
+    QTest::addColumn<QStringList>("frames"); // slot levels of each frame sent
+    QTest::newRow("pin 2, 1000 Hz x 3")
+        << QStringList{"--pin", "2", "--hz", "1000", "--count", "3"} << QByteArray::fromHex("0060")
+        << QByteArray::fromHex("0020") << QStringList{runs("5h 5l 5h 5l 5h 75l")};
+    // The second pulse rises in the second frame and falls in the third.
+    QTest::newRow("pin 17, 70 Hz x 2")
+        << QStringList{"--pin", "17", "--hz", "70", "--count", "2"} << QByteArray::fromHex("0018")
+        << QByteArray::fromHex("0010")
+        << QStringList{runs("72h 28l"), runs("43l 57h"), runs("15h 85l")};
+    QTest::newRow("pin 9, 300 Hz 25 % x 4")
+        << QStringList{"--pin", "9", "--hz", "300", "--duty", "25", "--count", "4"}
+        << QByteArray::fromHex("4020") << QByteArray::fromHex("0020")
+        << QStringList{runs("9h 25l 8h 25l 8h 25l"), runs("9h 91l")};
+}
+
+void TestCliPins::pulseSlotsOnTheWire()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, high);
+    QFETCH(QByteArray, low);
+    QFETCH(QStringList, frames);
+    PseudoTerminal device;
+    CliRunner cli;
+    const CliResult result =
+        cli.run(QStringList{"--port", device.slavePath(), "pins", "pulse"} + arguments);
+    QCOMPARE(result.exitCode, 0);
+    QByteArray expected;
+    for (int f = 0; f < frames.size(); ++f) {
+        expected += char(0xFF);
+        for (QChar level : frames[f])
+            expected += level == '1' ? high : low;
+        expected += char(f + 1); // the counter, 1 first
+        expected += char(100);
+    }
+    QCOMPARE(device.readAtLeast(expected.size() + 1, 200).toHex(), expected.toHex());
+}
+
+void TestCliPins::refused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("err");
+    QTest::newRow("drive nothing") << QStringList{"drive"} << "--data VALUE, --control VALUE";
+    QTest::newRow("control too big") << QStringList{"drive", "--control", "0x10"} << "0x00 to 0x0f";
+    QTest::newRow("data not a number") << QStringList{"drive", "--data", "high"} << "0x00 to 0xff";
+    QTest::newRow("status pin") << QStringList{"pulse", "--pin", "13", "--hz", "10"}
+                                << "pin 13 is a status input (S4)";
+    QTest::newRow("ground pin") << QStringList{"pulse", "--pin", "20", "--hz", "10"}
+                                << "pin 20 is a ground pin";
+    QTest::newRow("too fast") << QStringList{"pulse", "--pin", "2", "--hz", "5001"}
+                              << "from 1 to 5000";
+    QTest::newRow("duty 100") << QStringList{"pulse", "--pin", "2", "--hz", "1", "--duty", "100"}
+                              << "from 1 to 99";
+    QTest::newRow("no unit") << QStringList{"watch", "--for", "10"} << "like 500ms, 10s or 2m";
+    QTest::newRow("record without file") << QStringList{"record"} << "needs --vcd FILE";
+}
+
+void TestCliPins::refused()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, err);
+    PseudoTerminal device;
+    CliRunner cli;
+    const CliResult result = cli.run(QStringList{"--port", device.slavePath(), "pins"} + arguments);
+    QCOMPARE(result.exitCode, 64);
+    QVERIFY2(result.err.contains(err.toUtf8()), result.err);
+    QCOMPARE(device.readAtLeast(1, 50), QByteArray()); // nothing sent
+}
+
+QTEST_MAIN(TestCliPins)
+#include "tst_cli_pins.moc"
