@@ -18,7 +18,7 @@ build_packages=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5se
 qt6_packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev)
 demo_packages=(xvfb xauth)
 package_packages=(dpkg-dev file gzip lintian appstream desktop-file-utils udev)
-test_packages=(clang reuse "${qt6_packages[@]}" "${package_packages[@]}")
+test_packages=(clang reuse sigrok-cli "${qt6_packages[@]}" "${package_packages[@]}")
 
 case "${1:-build}" in
 build) packages=("${build_packages[@]}") ;;
