@@ -70,6 +70,8 @@ QJsonObject run_scenario(const QByteArray &scenario, double seconds,
         return bench::run_startup(marks);
     if (scenario == "cli")
         return bench::run_cli(int(seconds)); // the number of runs
+    if (scenario == "pins")
+        return bench::run_pins(seconds);
     qFatal("unknown scenario %s", scenario.constData());
 }
 

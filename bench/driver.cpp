@@ -282,6 +282,7 @@ int run_driver(const QStringList &arguments)
         // "seconds" carries the number of runs for this one.
         {QStringLiteral("cli"), QStringLiteral("cli"), DebugOutput::Filtered,
          options.value(cli_runs).toDouble()},
+        {QStringLiteral("pins"), QStringLiteral("pins"), DebugOutput::Filtered, stream_s},
         {QStringLiteral("upload"), QStringLiteral("upload"), DebugOutput::NullFile, 0},
         {QStringLiteral("error-flood"), QStringLiteral("error-flood"), DebugOutput::NullFile,
          flood_s},

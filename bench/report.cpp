@@ -313,6 +313,57 @@ QString cli_table(const Figures &figures)
     return text;
 }
 
+QString pins_table(const Figures &figures)
+{
+    if (!ran(figures, QStringLiteral("pins")))
+        return QStringLiteral("Not run.\n");
+    const QJsonObject &run = figures.runs[QStringLiteral("pins")];
+    QString text =
+        header({QStringLiteral("Command"), QStringLiteral("Other load"), QStringLiteral("Frames/s"),
+                QStringLiteral("Gap p1 / p50 / p99"), QStringLiteral("Max / min"),
+                QStringLiteral("Within 0.5 ms"), QStringLiteral("Lost"),
+                QStringLiteral("Sent late (>1 ms); latest"), QStringLiteral("CPU of a core")});
+    const std::pair<const char *, const char *> streams[] = {
+        {"drive", "`pins drive --data 0x81`"},
+        {"drive_busy", "`pins drive --data 0x81`"},
+        {"pulse", "`pins pulse --pin 2 --hz 333 --duty 30`"},
+        {"pulse_busy", "`pins pulse --pin 2 --hz 333 --duty 30`"},
+    };
+    for (const auto &stream : streams) {
+        const QJsonObject figures_of = run.value(QLatin1String(stream.first)).toObject();
+        const QString load = figures_of.value(QStringLiteral("busy_processes")).toInt() > 0
+                                 ? QStringLiteral("2 busy loops")
+                                 : QStringLiteral("none");
+        text +=
+            row({QString::fromLatin1(stream.second), load,
+                 fixed(number(figures_of, "frames_per_second")),
+                 fixed(number(figures_of, "gap_p1_ms")) + QStringLiteral(" / ") +
+                     fixed(number(figures_of, "gap_p50_ms")) + QStringLiteral(" / ") +
+                     fixed(number(figures_of, "gap_p99_ms")) + QStringLiteral(" ms"),
+                 fixed(number(figures_of, "gap_max_ms")) + QStringLiteral(" / ") +
+                     fixed(number(figures_of, "gap_min_ms")) + QStringLiteral(" ms"),
+                 fixed(number(figures_of, "gap_within_half_ms_percent"), 1) + QStringLiteral(" %"),
+                 fixed(number(figures_of, "frames_lost"), 0),
+                 fixed(number(figures_of, "late_frames"), 0) + QStringLiteral("; ") +
+                     fixed(number(figures_of, "max_late_ms")) + QStringLiteral(" ms") +
+                     (figures_of.value(QStringLiteral("realtime")).toBool()
+                          ? QStringLiteral(" (SCHED_FIFO)")
+                          : QStringLiteral(" (normal priority)")),
+                 fixed(number(figures_of, "cpu_percent_of_core"), 1) + QStringLiteral(" %")});
+    }
+    const QJsonObject record = run.value(QStringLiteral("record_flood")).toObject();
+    text += QStringLiteral("\n`pins record --vcd /dev/null` while the device floods status frames "
+                           "at the line rate: %1 bytes/s taken, %2 frames in %3 s, %4 lost, "
+                           "%5 held back by the device, %6 % of a core.\n")
+                .arg(grouped(number(record, "bytes_per_second")))
+                .arg(grouped(number(record, "frames")))
+                .arg(fixed(number(record, "seconds"), 1))
+                .arg(fixed(number(record, "frames_lost"), 0))
+                .arg(grouped(number(record, "frames_held_back")))
+                .arg(fixed(number(record, "cpu_percent_of_core"), 1));
+    return text;
+}
+
 } // namespace
 
 QString results_section(const Figures &figures)
@@ -381,6 +432,14 @@ QString results_section(const Figures &figures)
            "list (`KALDORIUM_LPT_PORT_LIST`). One unmeasured run of each command first warms the "
            "page cache.\n\n"
         << cli_table(figures);
+    out << "\n### Command line: pins drive, pulse and record\n\n"
+        << "`kaldorium-lpt pins` against the simulated device in a thread of the benchmark. "
+           "Frame gaps as the device's side of the line sees them (a thread blocked in `poll()` "
+           "on a line of its own, as for the window's streaming), first and last frames left "
+           "out; once with the machine as it is, once with two processes spinning on both cores "
+           "for the whole run. The program's CPU is its user and system time over its wall "
+           "time.\n\n"
+        << pins_table(figures);
     out << "\n" << kEnd << "\n";
     return text;
 }

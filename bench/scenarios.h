@@ -53,6 +53,10 @@ QJsonObject run_startup(const StartupMarks &marks);
 // simulated device, each run times: arrays of milliseconds and peak resident memory (KiB).
 QJsonObject run_cli(int runs);
 
+// kaldorium-lpt pins: drive and pulse frame gaps at the device (quiet, and with two busy
+// processes), record at the full line rate (frames lost, CPU); each streaming run `seconds`.
+QJsonObject run_pins(double seconds);
+
 } // namespace bench
 
 #endif

@@ -98,8 +98,13 @@ void FrameStreamer::run()
             break;
         }
         ++frames_sent_;
+        int64_t now = now_ns();
+        const int64_t lateness = now - deadline;
+        if (lateness > max_lateness_ns_)
+            max_lateness_ns_ = lateness;
+        if (lateness > 1000 * 1000)
+            ++over_one_ms_late_;
         deadline += kPeriodNs;
-        const int64_t now = now_ns();
         if (now > deadline + kPeriodNs) {
             // A whole period late (the machine stalled us): go on from now, no burst.
             late_frames_ += (now - deadline) / kPeriodNs;

@@ -38,8 +38,12 @@ public:
     End end() const { return end_; }
     int64_t framesSent() const { return frames_sent_; }
     int64_t lateFrames() const { return late_frames_; } // deadlines missed by a whole period
-    bool realtime() const { return realtime_; }         // SCHED_FIFO was granted
-    int error() const { return error_; }                // errno of a failed write
+    // How long after its deadline the latest-written frame was handed to the line, and how
+    // many frames were handed over more than 1 ms late.
+    int64_t maxLatenessNs() const { return max_lateness_ns_; }
+    int64_t framesOverOneMsLate() const { return over_one_ms_late_; }
+    bool realtime() const { return realtime_; } // SCHED_FIFO was granted
+    int error() const { return error_; }        // errno of a failed write
 
 private:
     void run();
@@ -54,6 +58,8 @@ private:
     std::atomic<End> end_{End::Running};
     std::atomic<int64_t> frames_sent_{0};
     std::atomic<int64_t> late_frames_{0};
+    std::atomic<int64_t> max_lateness_ns_{0};
+    std::atomic<int64_t> over_one_ms_late_{0};
     std::atomic<bool> realtime_{false};
     std::atomic<int> error_{0};
 };

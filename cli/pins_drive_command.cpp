@@ -69,9 +69,9 @@ int run(const Invocation &invocation)
     pulse::TestFrameBuilder builder;
     const d_byte slot =
         frames::pack_slot(uint8_t(data), uint8_t(control), drive_data, drive_control);
-    int64_t sent = 0;
+    pins::StreamReport stream;
     const int code = pins::stream_frames(
-        invocation, session, [&] { return builder.steady(slot); }, for_ms, &sent);
+        invocation, session, [&] { return builder.steady(slot); }, for_ms, &stream);
 
     if (code == 0 || code > exit_code::kSignalBase) {
         QStringList driven;
@@ -80,8 +80,8 @@ int run(const Invocation &invocation)
         if (drive_control)
             driven << QStringLiteral("control 0x%1").arg(control, 1, 16);
         if (invocation.json) {
-            QJsonObject result{{QStringLiteral("node"), session.nodePath()},
-                               {QStringLiteral("frames"), qint64(sent)}};
+            QJsonObject result{{QStringLiteral("node"), session.nodePath()}};
+            pins::add_stream_report(result, stream);
             if (drive_data)
                 result.insert(QStringLiteral("data"), int(data));
             if (drive_control)
@@ -91,7 +91,7 @@ int run(const Invocation &invocation)
             output::print(QStringLiteral("drove %1 on %2 for %3 frames of 10 ms; the device "
                                          "holds these levels\n")
                               .arg(driven.join(QStringLiteral(" and ")), session.nodePath())
-                              .arg(sent));
+                              .arg(stream.sent));
         }
     }
     return code;

@@ -100,26 +100,27 @@ int run(const Invocation &invocation)
             frame_slots[k] = pulse::pin_slot(driven, levels[k]);
         return builder.frame(frame_slots);
     };
-    int64_t sent = 0;
+    pins::StreamReport stream;
     int code = pins::stream_frames(
         invocation, session,
         [&] { return wave.finished() ? QByteArray() : frame_of(wave.next_frame()); }, for_ms,
-        &sent);
+        &stream);
     // Stopped in the middle of a pulse: one more frame leaves the pin low.
     if (!wave.finished() && (code == 0 || code > exit_code::kSignalBase) &&
         session.send({frame_of(pulse::FrameLevels{})}) == 0)
-        ++sent;
+        ++stream.sent;
 
     if (code == 0 || code > exit_code::kSignalBase) {
         const int64_t pulses = wave.pulses_started();
         if (invocation.json) {
-            output::print_json(QJsonObject{{QStringLiteral("node"), session.nodePath()},
-                                           {QStringLiteral("pin"), int(pin)},
-                                           {QStringLiteral("bit"), QLatin1String(driven.name)},
-                                           {QStringLiteral("hz"), int(hz)},
-                                           {QStringLiteral("duty"), wave.high_share() / 100.0},
-                                           {QStringLiteral("pulses"), qint64(pulses)},
-                                           {QStringLiteral("frames"), qint64(sent)}});
+            QJsonObject result{{QStringLiteral("node"), session.nodePath()},
+                               {QStringLiteral("pin"), int(pin)},
+                               {QStringLiteral("bit"), QLatin1String(driven.name)},
+                               {QStringLiteral("hz"), int(hz)},
+                               {QStringLiteral("duty"), wave.high_share() / 100.0},
+                               {QStringLiteral("pulses"), qint64(pulses)}};
+            pins::add_stream_report(result, stream);
+            output::print_json(result);
         } else {
             output::print(QStringLiteral("pulsed pin %1 (%2) at %3 Hz, %4 % high, on %5: %6 "
                                          "pulses in %7 frames of 10 ms; the pin is low\n")
@@ -129,7 +130,7 @@ int run(const Invocation &invocation)
                               .arg(wave.high_share() / 100.0)
                               .arg(session.nodePath())
                               .arg(pulses)
-                              .arg(sent));
+                              .arg(stream.sent));
         }
     }
     return code;

@@ -72,7 +72,7 @@ int watch_until_end(const Invocation &invocation, DeviceSession &session, const 
 }
 
 int stream_frames(const Invocation &invocation, DeviceSession &session,
-                  const std::function<QByteArray()> &nextFrame, qint64 for_ms, int64_t *sent)
+                  const std::function<QByteArray()> &nextFrame, qint64 for_ms, StreamReport *report)
 {
     std::atomic<bool> ended{false};
     FrameStreamer streamer(nextFrame, [&](FrameStreamer::End) {
@@ -88,7 +88,10 @@ int stream_frames(const Invocation &invocation, DeviceSession &session,
     const EventWait::End end =
         session.waitUntil([&] { return ended.load(); }, for_ms < 0 ? -1 : int(for_ms));
     streamer.stop();
-    *sent = streamer.framesSent();
+    report->sent = streamer.framesSent();
+    report->max_late_ms = double(streamer.maxLatenessNs()) / 1e6;
+    report->late_frames = streamer.framesOverOneMsLate();
+    report->realtime = streamer.realtime();
     switch (streamer.end()) {
     case FrameStreamer::End::Lost:
         return session.failure(EventWait::End::Lost);
@@ -104,6 +107,14 @@ int stream_frames(const Invocation &invocation, DeviceSession &session,
         break;
     }
     return end == EventWait::End::TimedOut ? exit_code::kOk : session.failure(end);
+}
+
+void add_stream_report(QJsonObject &result, const StreamReport &report)
+{
+    result.insert(QStringLiteral("frames"), qint64(report.sent));
+    result.insert(QStringLiteral("late_frames"), qint64(report.late_frames));
+    result.insert(QStringLiteral("max_late_ms"), report.max_late_ms);
+    result.insert(QStringLiteral("realtime"), report.realtime);
 }
 
 } // namespace pins
