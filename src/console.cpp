@@ -16,7 +16,11 @@ void limit_console_lines(QPlainTextEdit *console)
 
 void append_to_console(QPlainTextEdit *console, const QString &message)
 {
-    console->moveCursor(QTextCursor::End, QTextCursor::MoveAnchor);
+    // Moving a cursor that already stands at the end costs a scroll and a repaint request
+    // for nothing; lines can come hundreds a second.
+    const QTextCursor cursor = console->textCursor();
+    if (!cursor.atEnd() || cursor.hasSelection())
+        console->moveCursor(QTextCursor::End, QTextCursor::MoveAnchor);
     console->insertPlainText(message);
     console->moveCursor(QTextCursor::End, QTextCursor::MoveAnchor);
 }
