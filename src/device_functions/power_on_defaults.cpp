@@ -64,6 +64,8 @@ void MainWindow::on_Defaults_read_clicked()
 
 void MainWindow::wait_for_default_replies()
 {
+    if (!serialPort->isOpen())
+        return; // no request went out
     if (!default_replies_wait) {
         default_replies_wait = new QTimer(this);
         default_replies_wait->setSingleShot(true);
