@@ -44,6 +44,7 @@ int run(const Invocation &invocation)
     DeviceSession session(invocation);
     if (int code = session.open())
         return code;
+    pins::discard_stale_input(session);
     QFile file;
     const bool opened =
         to_stdout ? file.open(stdout, QIODevice::WriteOnly)

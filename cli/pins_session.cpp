@@ -12,6 +12,8 @@
 
 #include <QElapsedTimer>
 
+#include <termios.h>
+
 namespace pins {
 
 int take_duration(const Invocation &invocation, const QString &option, qint64 *ms)
@@ -34,6 +36,11 @@ int unexpected_argument(const Invocation &invocation)
     return output::fail(exit_code::kUsage, QStringLiteral("unexpected argument \"%1\"; see "
                                                           "kaldorium-lpt pins --help")
                                                .arg(invocation.arguments.first()));
+}
+
+void discard_stale_input(DeviceSession &session)
+{
+    ::tcflush(session.nativeHandle(), TCIFLUSH);
 }
 
 int watch_until_end(const Invocation &invocation, DeviceSession &session, const PinMonitor &monitor,

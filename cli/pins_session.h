@@ -20,6 +20,10 @@ namespace pins {
 int take_duration(const Invocation &invocation, const QString &option, qint64 *ms);
 int unexpected_argument(const Invocation &invocation);
 
+// Drops what the line held before the port was opened: status frames from before the
+// watch began would show old levels with the time of the start.
+void discard_stale_input(DeviceSession &session);
+
 // Waits until the duration ends (negative: until a signal). The first input status frame
 // must come within --timeout. Returns 0 at the end or after SIGINT/SIGTERM, 74 when the
 // device is lost, 75 when it sends nothing.

@@ -57,6 +57,7 @@ int run(const Invocation &invocation)
     DeviceSession session(invocation);
     if (int code = session.open())
         return code;
+    pins::discard_stale_input(session);
     PinMonitor monitor(session);
     monitor.onFirst = [&](int64_t us, const frames::InputLevels &levels) {
         print_pins(invocation.json, us, levels, (1u << db25::kSignalPins) - 1);

@@ -6,6 +6,7 @@
 // behind a pseudo-terminal, for trying the command line without hardware. It prints the node
 // to open, keeps an optional symlink to it, and runs until SIGINT or SIGTERM.
 
+#include "device_link/port_list_file.h"
 #include "sim_options.h"
 #include "simulated_device_endpoint.h"
 
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSocketNotifier>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <csignal>
@@ -56,6 +58,22 @@ bool update_link(const QString &link, const QString &node)
     return QFile::link(node, link);
 }
 
+// Lists the device in the stand-in port list while it is attached, as the host's
+// enumeration would, with its node in the list's node directory.
+void announce(const SimulatedDeviceEndpoint &device, const QString &port_list,
+              const QString &node_directory)
+{
+    host::PortList list;
+    list.nodeDirectory = node_directory;
+    if (device.isAttached()) {
+        list.ports.append({device.manufacturer(), device.description(),
+                           QFileInfo(device.slavePath()).fileName()});
+    }
+    QString error;
+    if (!host::write_port_list(port_list, list, &error))
+        std::fprintf(stderr, "kaldorium-lpt-sim: %s\n", qPrintable(error));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -78,8 +96,18 @@ int main(int argc, char *argv[])
     SimulatedDeviceEndpoint device;
     device.setStatusInterval(options.status_interval_ms);
     device.setFloodRate(options.flood_rate);
+    // A port list needs the device's node in a directory; a private one unless --node-dir.
+    QTemporaryDir private_nodes;
+    if (!options.port_list.isEmpty() && options.node_directory.isEmpty())
+        options.node_directory = private_nodes.path();
     if (!options.node_directory.isEmpty())
         device.setLinkDirectory(options.node_directory);
+    if (!options.port_list.isEmpty()) {
+        const auto update = [&] { announce(device, options.port_list, options.node_directory); };
+        QObject::connect(&device, &SimulatedDeviceEndpoint::attached, &application, update);
+        QObject::connect(&device, &SimulatedDeviceEndpoint::addressChanged, &application, update);
+        QObject::connect(&device, &SimulatedDeviceEndpoint::dropped, &application, update);
+    }
 
     bool link_failed = false;
     QObject::connect(&device, &SimulatedDeviceEndpoint::attached, &application,
@@ -134,5 +162,7 @@ int main(int argc, char *argv[])
     device.drop();
     if (!options.link.isEmpty() && QFileInfo(options.link).isSymLink())
         QFile::remove(options.link);
+    if (!options.port_list.isEmpty())
+        QFile::remove(options.port_list);
     return code;
 }

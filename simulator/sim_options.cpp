@@ -19,7 +19,10 @@ const char kDescription[] =
     "\n"
     "Example:\n"
     "  kaldorium-lpt-sim --link /tmp/lpt &\n"
-    "  kaldorium-lpt --port /tmp/lpt pins watch --for 2s";
+    "  kaldorium-lpt --port /tmp/lpt pins watch --for 2s\n"
+    "\n"
+    "  kaldorium-lpt-sim --port-list /tmp/ports &\n"
+    "  KALDORIUM_LPT_PORT_LIST=/tmp/ports kaldorium-lpt list";
 
 bool to_int(const QString &text, int low, int high, int &value)
 {
@@ -53,6 +56,11 @@ ParseResult parse_options(const QStringList &arguments, Options &options)
         QStringLiteral("Keep the device's node name (KALDORIUM_LPT_C100, renamed when the "
                        "address is set) as a symlink in <dir>."),
         QStringLiteral("dir"));
+    const QCommandLineOption port_list(
+        QStringLiteral("port-list"),
+        QStringLiteral("Announce the device in a stand-in port list <file>: with "
+                       "KALDORIUM_LPT_PORT_LIST=<file>, kaldorium-lpt finds it without --port."),
+        QStringLiteral("file"));
     const QCommandLineOption interval(
         QStringLiteral("interval"),
         QStringLiteral("Send an input status frame every <ms> milliseconds (default 5)."),
@@ -73,7 +81,7 @@ ParseResult parse_options(const QStringList &arguments, Options &options)
     const QCommandLineOption errors(QStringLiteral("errors"),
                                     QStringLiteral("Report a FIFO error every <ms> milliseconds."),
                                     QStringLiteral("ms"));
-    parser.addOptions({link, node_dir, interval, flood, random_inputs, seed, errors});
+    parser.addOptions({link, node_dir, port_list, interval, flood, random_inputs, seed, errors});
 
     if (!parser.parse(arguments))
         return usage_error(parser.errorText());
@@ -89,6 +97,7 @@ ParseResult parse_options(const QStringList &arguments, Options &options)
 
     options.link = parser.value(link);
     options.node_directory = parser.value(node_dir);
+    options.port_list = parser.value(port_list);
     if (!to_int(parser.value(interval), 1, 60000, options.status_interval_ms))
         return usage_error(QStringLiteral("--interval takes 1 to 60000 ms"));
     if (parser.isSet(flood) && !to_int(parser.value(flood), 5, 4000000, options.flood_rate))

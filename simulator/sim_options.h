@@ -17,6 +17,7 @@ namespace sim {
 struct Options {
     QString link;           // symlink to keep pointing at the node; empty: none
     QString node_directory; // directory for the device's own node name (KALDORIUM_LPT_C100)
+    QString port_list;      // stand-in port list announcing the device to kaldorium-lpt
     int status_interval_ms = 5;
     int flood_rate = 0;       // status frames at this many bytes/s; 0: paced
     int random_inputs_ms = 0; // one input net flips every this many ms; 0: never

@@ -14,8 +14,10 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -60,6 +62,7 @@ private slots:
     void pulseSlotsOnTheWire();
     void refused_data();
     void refused();
+    void simAnnouncesItselfInAPortList();
 };
 
 void TestCliPins::watch_data()
@@ -286,6 +289,35 @@ void TestCliPins::refused()
     QCOMPARE(result.exitCode, 64);
     QVERIFY2(result.err.contains(err.toUtf8()), result.err);
     QCOMPARE(device.readAtLeast(1, 50), QByteArray()); // nothing sent
+}
+
+void TestCliPins::simAnnouncesItselfInAPortList()
+{
+    // kaldorium-lpt-sim as its README shows it: found without --port, then gone when stopped.
+    QTemporaryDir dir;
+    const QString ports = dir.filePath("ports");
+    QProcess sim;
+    sim.start(QStringLiteral(KALDORIUM_SIM_PATH), {"--port-list", ports, "--random-inputs", "20"});
+    QVERIFY(sim.waitForReadyRead(5000));
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("KALDORIUM_LPT_PORT_LIST", ports);
+    const auto run = [&](const QStringList &arguments) {
+        QProcess cli;
+        cli.setProcessEnvironment(environment);
+        cli.start(QStringLiteral(KALDORIUM_CLI_PATH), arguments);
+        cli.waitForFinished(10000);
+        return std::make_pair(cli.exitCode(), cli.readAllStandardOutput());
+    };
+    const auto listed = run({"list"});
+    QCOMPARE(listed.first, 0);
+    QVERIFY2(listed.second.startsWith("C100"), listed.second);
+    const auto watched = run({"pins", "watch", "--for", "300ms"});
+    QCOMPARE(watched.first, 0);
+    QVERIFY2(watched.second.count('\n') > db25::kSignalPins, watched.second); // it moves
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+    QCOMPARE(sim.exitCode(), 0);
+    QVERIFY(!QFile::exists(ports));
 }
 
 QTEST_MAIN(TestCliPins)
