@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -115,6 +116,18 @@ void FrameStreamer::run()
     end_ = end;
     if (end != End::Stopped && on_end_)
         on_end_(end);
+}
+
+bool FrameStreamer::writeOnce(int fd, const QByteArray &frame, int stallMs)
+{
+    FrameStreamer once({}, {});
+    once.fd_ = fd;
+    once.stall_ms_ = stallMs;
+    const bool written = once.writeAll(frame);
+    once.fd_ = -1; // not ours to close
+    if (written)
+        ::tcdrain(fd); // on the line before the port closes
+    return written;
 }
 
 bool FrameStreamer::writeAll(const QByteArray &frame)

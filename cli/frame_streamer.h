@@ -45,6 +45,10 @@ public:
     bool realtime() const { return realtime_; } // SCHED_FIFO was granted
     int error() const { return error_; }        // errno of a failed write
 
+    // Writes one frame to fd on the calling thread, waiting up to stallMs for room; for a
+    // last frame after the stream has ended (also after a signal, when no wait may run).
+    static bool writeOnce(int fd, const QByteArray &frame, int stallMs);
+
 private:
     void run();
     bool writeAll(const QByteArray &frame);

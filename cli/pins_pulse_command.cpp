@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "device_session.h"
 #include "exit_codes.h"
+#include "frame_streamer.h"
 #include "output.h"
 #include "pins_arguments.h"
 #include "pins_session.h"
@@ -107,7 +108,8 @@ int run(const Invocation &invocation)
         &stream);
     // Stopped in the middle of a pulse: one more frame leaves the pin low.
     if (!wave.finished() && (code == 0 || code > exit_code::kSignalBase) &&
-        session.send({frame_of(pulse::FrameLevels{})}) == 0)
+        FrameStreamer::writeOnce(session.nativeHandle(), frame_of(pulse::FrameLevels{}),
+                                 invocation.timeoutMs))
         ++stream.sent;
 
     if (code == 0 || code > exit_code::kSignalBase) {

@@ -60,6 +60,8 @@ private slots:
     void driveStreamsTheWindowsFrames();
     void pulseSlotsOnTheWire_data();
     void pulseSlotsOnTheWire();
+    void pulseStoppedEndsLow_data();
+    void pulseStoppedEndsLow();
     void refused_data();
     void refused();
     void simAnnouncesItselfInAPortList();
@@ -258,6 +260,39 @@ void TestCliPins::pulseSlotsOnTheWire()
         expected += char(100);
     }
     QCOMPARE(device.readAtLeast(expected.size() + 1, 200).toHex(), expected.toHex());
+}
+
+void TestCliPins::pulseStoppedEndsLow_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("stopSignal"); // 0: --for ends it
+    QTest::addColumn<int>("exitCode");
+    // At 1 Hz the pin is high for the first half second: both stops come in the middle.
+    const QStringList pulse{"pins", "pulse", "--pin", "14", "--hz", "1"};
+    QTest::newRow("--for") << (pulse + QStringList{"--for", "300ms"}) << 0 << 0;
+    QTest::newRow("SIGINT") << pulse << SIGINT << 130;
+    QTest::newRow("SIGTERM") << pulse << SIGTERM << 143;
+}
+
+void TestCliPins::pulseStoppedEndsLow()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, stopSignal);
+    QFETCH(int, exitCode);
+    SimulatedDeviceEndpoint device;
+    CliRunner cli;
+    cli.plugIn(device);
+    QProcess &process = cli.start(arguments);
+    QVERIFY(QTest::qWaitFor([&] { return device.snapshot().testFrames() >= 10; }, 10000));
+    QCOMPARE(pin_text(device.snapshot().levels()).at(13), QChar('1')); // pin 14, C1
+    if (stopSignal)
+        ::kill(pid_t(process.processId()), stopSignal);
+    const CliResult result = cli.finish();
+    QCOMPARE(result.exitCode, exitCode);
+    QTest::qWait(50); // the endpoint takes the last frame
+    const SimulatedDevice seen = device.snapshot();
+    QCOMPARE(seen.lastSlot(99).out_1, uint8_t(0x10)); // control driven, every pin low
+    QCOMPARE(pin_text(seen.levels()), QString(db25::kSignalPins, '0'));
 }
 
 void TestCliPins::refused_data()
