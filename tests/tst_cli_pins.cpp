@@ -160,8 +160,8 @@ void TestCliPins::recordReadBySigrok()
         device.setExternalNets(quint8(nets[next++]));
         reported << pin_text(device.snapshot().levels());
     });
-    QProcess &process = cli.start({"--json", "pins", "record", "--vcd", vcd, "--for", "1500ms"});
-    QTest::qWait(400);
+    QProcess &process = cli.start({"--json", "pins", "record", "--vcd", vcd, "--for", "2500ms"});
+    QTest::qWait(1000); // the recorder has started, also under a sanitizer
     bounce.start(60);
     const CliResult result = cli.finish();
     QVERIFY(result.finished);
@@ -265,13 +265,15 @@ void TestCliPins::pulseSlotsOnTheWire()
 void TestCliPins::pulseStoppedEndsLow_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("stopSignal"); // 0: --for ends it
+    QTest::addColumn<int>("stopSignal"); // 0: --for ends it; -1: the device is unplugged
     QTest::addColumn<int>("exitCode");
     // At 1 Hz the pin is high for the first half second: both stops come in the middle.
     const QStringList pulse{"pins", "pulse", "--pin", "14", "--hz", "1"};
     QTest::newRow("--for") << (pulse + QStringList{"--for", "300ms"}) << 0 << 0;
     QTest::newRow("SIGINT") << pulse << SIGINT << 130;
     QTest::newRow("SIGTERM") << pulse << SIGTERM << 143;
+    // Unplugged while streaming: the streaming thread's write fails, no busy loop.
+    QTest::newRow("device lost") << pulse << -1 << 74;
 }
 
 void TestCliPins::pulseStoppedEndsLow()
@@ -285,10 +287,16 @@ void TestCliPins::pulseStoppedEndsLow()
     QProcess &process = cli.start(arguments);
     QVERIFY(QTest::qWaitFor([&] { return device.snapshot().testFrames() >= 10; }, 10000));
     QCOMPARE(pin_text(device.snapshot().levels()).at(13), QChar('1')); // pin 14, C1
-    if (stopSignal)
+    if (stopSignal > 0)
         ::kill(pid_t(process.processId()), stopSignal);
+    if (stopSignal < 0)
+        device.drop();
     const CliResult result = cli.finish();
     QCOMPARE(result.exitCode, exitCode);
+    if (stopSignal < 0) {
+        QVERIFY2(result.err.contains("connection to the device lost"), result.err);
+        return;
+    }
     QTest::qWait(50); // the endpoint takes the last frame
     const SimulatedDevice seen = device.snapshot();
     QCOMPARE(seen.lastSlot(99).out_1, uint8_t(0x10)); // control driven, every pin low
