@@ -17,8 +17,10 @@ build_packages=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5se
     fonts-dejavu-core time)
 qt6_packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev)
 demo_packages=(xvfb xauth)
-package_packages=(dpkg-dev file gzip lintian appstream desktop-file-utils udev)
-test_packages=(clang reuse sigrok-cli "${qt6_packages[@]}" "${package_packages[@]}")
+# udev for udev.pc, which names the directory the rules go to
+package_packages=(dpkg-dev file gzip udev)
+test_packages=(clang reuse sigrok-cli lintian appstream desktop-file-utils "${qt6_packages[@]}"
+    "${package_packages[@]}")
 
 case "${1:-build}" in
 build) packages=("${build_packages[@]}") ;;
