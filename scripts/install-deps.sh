@@ -19,7 +19,8 @@ qt6_packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev)
 demo_packages=(xvfb xauth)
 # udev for udev.pc, which names the directory the rules go to
 package_packages=(dpkg-dev file gzip udev)
-test_packages=(clang reuse sigrok-cli lintian appstream desktop-file-utils "${qt6_packages[@]}"
+# git: reuse lint asks it which files are tracked, so build trees are not scanned
+test_packages=(clang git reuse sigrok-cli lintian appstream desktop-file-utils "${qt6_packages[@]}"
     "${package_packages[@]}")
 
 case "${1:-build}" in
