@@ -19,6 +19,7 @@ DeviceSession::DeviceSession(const Invocation &invocation) : invocation_(invocat
     reset_program_state();
     connect(&port_, &QSerialPort::readyRead, this, &DeviceSession::readDevice);
     connect(&port_, &QSerialPort::errorOccurred, this, &DeviceSession::portError);
+    serial_line::watch_for_hang_up(port_, [this] { portError(QSerialPort::ResourceError); });
     connect(&port_, &QSerialPort::bytesWritten, &wait_, &EventWait::wake);
 }
 

@@ -7,6 +7,7 @@
 #include "console.h"
 #include "control_states.h"
 #include "device_link/device_contract.h"
+#include "device_link/serial_line.h"
 #include "pin_buttons.h"
 #include "program_state.h"
 #include "timer_wakeup.h"
@@ -45,6 +46,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     tickWakeup->follow(kTickMs);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData);
     connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::port_error);
+    serial_line::watch_for_hang_up(*serialPort, [this] { port_error(QSerialPort::ResourceError); });
 }
 
 MainWindow::~MainWindow()

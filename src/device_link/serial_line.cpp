@@ -6,6 +6,8 @@
 
 #include "device_contract.h"
 
+#include <QTimer>
+
 #include <cerrno>
 #include <poll.h>
 
@@ -41,6 +43,17 @@ bool is_device_lost(const QSerialPort &port, QSerialPort::SerialPortError error)
     if (port.errorString() == qt_error_string(EAGAIN) && !line_hung_up(port))
         return false;
     return true;
+}
+
+void watch_for_hang_up(QSerialPort &port, std::function<void()> on_hang_up)
+{
+    constexpr int kCheckIntervalMs = 100;
+    auto *timer = new QTimer(&port);
+    QObject::connect(timer, &QTimer::timeout, &port, [&port, on_hang_up = std::move(on_hang_up)] {
+        if (port.isOpen() && line_hung_up(port))
+            on_hang_up();
+    });
+    timer->start(kCheckIntervalMs);
 }
 
 } // namespace serial_line

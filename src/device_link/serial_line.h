@@ -11,6 +11,8 @@
 
 #include <QSerialPort>
 
+#include <functional>
+
 namespace serial_line {
 
 // 8 data bits, no parity, one stop bit, no flow control: set before every open.
@@ -26,6 +28,12 @@ bool line_hung_up(const QSerialPort &port);
 // reported as a resource error too; that is no loss, unless the line itself has hung up (Qt
 // can read a stale errno at the end of a hung-up line).
 bool is_device_lost(const QSerialPort &port, QSerialPort::SerialPortError error);
+
+// Looks at the open line every 100 ms and calls on_hang_up while it is hung up. Qt 5 reports
+// a hung-up line as a read error; Qt 6.8 takes it for an empty read, reports nothing and keeps
+// reading, so without this an idle port would never notice its device has gone. The check
+// lives as long as the port.
+void watch_for_hang_up(QSerialPort &port, std::function<void()> on_hang_up);
 
 } // namespace serial_line
 
