@@ -485,7 +485,7 @@ Outcome evaluate(const RuleSet &set, const Event &event)
                 matched = tokenMatches(t, &v);
             } else if (t.key == "TAG") {
                 bool any = false;
-                for (const QString &tag : qAsConst(out.tags))
+                for (const QString &tag : std::as_const(out.tags))
                     any = any || fnmatch(t.value, tag);
                 matched = t.op == Op::Match ? any : !any;
             } else {
@@ -498,7 +498,7 @@ Outcome evaluate(const RuleSet &set, const Event &event)
             bool onOneDevice = false;
             for (const Device &d : event.chain) {
                 bool all = true;
-                for (const Token &t : qAsConst(parentTokens))
+                for (const Token &t : std::as_const(parentTokens))
                     all = all && parentTokenMatches(t, d);
                 if (all) {
                     onOneDevice = true;
