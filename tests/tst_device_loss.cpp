@@ -8,10 +8,12 @@
 // raises resource and read errors until it is closed) and plugged in again.
 
 #include "console_lines.h"
+#include "device_link/serial_line.h"
 #include "firmware_file_choice.h"
 #include "mainwindow.h"
 #include "message_recorder.h"
 #include "program_state.h"
+#include "pseudo_terminal.h"
 #include "simulated_device_rig.h"
 #include "standin_dfu_util.h"
 #include "window_access.h"
@@ -92,6 +94,7 @@ private slots:
     void upgradeReadsAsPlannedWhileTheDeviceGoes();
     void upgradeDuringRunningTestKeepsTheTestQuietly();
     void upgradeWithoutPortReportsALossDuringIt();
+    void hangUpWatchAloneNoticesAnIdleLine();
 };
 
 // A test with the data port as output, so that pins are operable when the device goes.
@@ -355,6 +358,22 @@ void DeviceLossTest::upgradeWithoutPortReportsALossDuringIt()
         rig.console().contains(QStringLiteral("Waiting for restart\nOpening port - success!\n") +
                                kLost + kClosed + QStringLiteral("Run Command: \n")));
     QCOMPARE(rig.console().count(kLost), 1);
+}
+
+// Qt 6.8 reads a hung-up line as empty and raises no error, so the watch must notice the loss
+// by itself; Qt's own errors are not listened to here.
+void DeviceLossTest::hangUpWatchAloneNoticesAnIdleLine()
+{
+    PseudoTerminal device;
+    QSerialPort port(device.slavePath());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+    int hangUps = 0;
+    serial_line::watch_for_hang_up(port, [&hangUps] { ++hangUps; });
+    QTest::qWait(300);
+    QCOMPARE(hangUps, 0); // a live, quiet line is no loss
+
+    device.close();
+    QTRY_VERIFY_WITH_TIMEOUT(hangUps > 0, 2000);
 }
 
 QTEST_MAIN(DeviceLossTest)
