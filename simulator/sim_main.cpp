@@ -66,8 +66,11 @@ void announce(const SimulatedDeviceEndpoint &device, const QString &port_list,
     host::PortList list;
     list.nodeDirectory = node_directory;
     if (device.isAttached()) {
-        list.ports.append({device.manufacturer(), device.description(),
-                           QFileInfo(device.slavePath()).fileName()});
+        // Named as the host names its ports: the node's path below /dev ("pts/3").
+        QString port = device.slavePath();
+        if (port.startsWith(QLatin1String("/dev/")))
+            port.remove(0, 5);
+        list.ports.append({device.manufacturer(), device.description(), port});
     }
     QString error;
     if (!host::write_port_list(port_list, list, &error))

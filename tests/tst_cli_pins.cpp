@@ -354,6 +354,7 @@ void TestCliPins::simAnnouncesItselfInAPortList()
     const auto listed = run({"list"});
     QCOMPARE(listed.first, 0);
     QVERIFY2(listed.second.startsWith("C100"), listed.second);
+    QVERIFY2(listed.second.contains("  pts/"), listed.second); // its port, named as the host would
     const auto watched = run({"pins", "watch", "--for", "300ms"});
     QCOMPARE(watched.first, 0);
     QVERIFY2(watched.second.count('\n') > db25::kSignalPins, watched.second); // it moves
