@@ -59,6 +59,14 @@ install_missing() {
 
 install_missing "${packages[@]}"
 
+# udev.pc, which names where udev rules go, moved from udev to systemd-dev (Debian 13, Ubuntu
+# 24.04); without it the rules would land in /lib, an alias of /usr/lib on those releases.
+case "${1:-build}" in
+package | test)
+    pkg-config --exists udev || install_missing systemd-dev
+    ;;
+esac
+
 # clang's runtime for the sanitizers and libFuzzer: libclang-rt-<major>-dev for the major
 # version of the installed clang (14 on Debian 12, 18 on Ubuntu 24.04, 19 on Debian 13).
 if [ "${1:-build}" = test ]; then
