@@ -136,15 +136,7 @@ QJsonObject stream_run(const QByteArrayList &command, double seconds, int busy)
         return result;
     // The steady stream: without the first and the last frames (start-up, the end).
     const StreamFigures figures = stream_figures(all, all[2].ns, all[all.size() - 2].ns);
-    result[QStringLiteral("frames")] = figures.frames;
-    result[QStringLiteral("frames_per_second")] = figures.frames_per_second;
-    result[QStringLiteral("gap_p1_ms")] = figures.gaps.p1_ms;
-    result[QStringLiteral("gap_p50_ms")] = figures.gaps.p50_ms;
-    result[QStringLiteral("gap_p99_ms")] = figures.gaps.p99_ms;
-    result[QStringLiteral("gap_max_ms")] = figures.gaps.max_ms;
-    result[QStringLiteral("gap_min_ms")] = figures.gaps.min_ms;
-    result[QStringLiteral("gap_within_half_ms_percent")] = figures.gaps.within_half_ms_percent;
-    result[QStringLiteral("frames_lost")] = figures.frames_lost;
+    add_arrival_figures(result, figures);
     return result;
 }
 

@@ -76,19 +76,11 @@ void add_load_figures(QJsonObject &result, const Interval &interval)
 
 void add_stream_figures(QJsonObject &result, const StreamFigures &figures, const Gaps &write_gaps)
 {
-    result[QStringLiteral("frames")] = figures.frames;
-    result[QStringLiteral("frames_per_second")] = figures.frames_per_second;
-    result[QStringLiteral("gap_p1_ms")] = figures.gaps.p1_ms;
-    result[QStringLiteral("gap_p50_ms")] = figures.gaps.p50_ms;
-    result[QStringLiteral("gap_p99_ms")] = figures.gaps.p99_ms;
-    result[QStringLiteral("gap_max_ms")] = figures.gaps.max_ms;
-    result[QStringLiteral("gap_min_ms")] = figures.gaps.min_ms;
-    result[QStringLiteral("gap_within_half_ms_percent")] = figures.gaps.within_half_ms_percent;
+    add_arrival_figures(result, figures);
     result[QStringLiteral("write_gap_p50_ms")] = write_gaps.p50_ms;
     result[QStringLiteral("write_gap_p99_ms")] = write_gaps.p99_ms;
     result[QStringLiteral("write_gap_max_ms")] = write_gaps.max_ms;
     result[QStringLiteral("write_gap_within_half_ms_percent")] = write_gaps.within_half_ms_percent;
-    result[QStringLiteral("frames_lost")] = figures.frames_lost;
 }
 
 void add_malformed(QJsonObject &result, const Interval &interval)

@@ -248,4 +248,17 @@ StreamFigures stream_figures(const std::vector<Arrival> &arrivals, qint64 from_n
     return figures;
 }
 
+void add_arrival_figures(QJsonObject &result, const StreamFigures &figures)
+{
+    result[QStringLiteral("frames")] = figures.frames;
+    result[QStringLiteral("frames_per_second")] = figures.frames_per_second;
+    result[QStringLiteral("gap_p1_ms")] = figures.gaps.p1_ms;
+    result[QStringLiteral("gap_p50_ms")] = figures.gaps.p50_ms;
+    result[QStringLiteral("gap_p99_ms")] = figures.gaps.p99_ms;
+    result[QStringLiteral("gap_max_ms")] = figures.gaps.max_ms;
+    result[QStringLiteral("gap_min_ms")] = figures.gaps.min_ms;
+    result[QStringLiteral("gap_within_half_ms_percent")] = figures.gaps.within_half_ms_percent;
+    result[QStringLiteral("frames_lost")] = figures.frames_lost;
+}
+
 } // namespace bench

@@ -12,6 +12,7 @@
 // second thread carries the device's reports back. Neither the window's thread nor the
 // device's event loop can delay the timestamps.
 
+#include <QJsonObject>
 #include <QString>
 #include <QtGlobal>
 
@@ -64,6 +65,8 @@ struct StreamFigures {
     int frames_lost = 0; // counters skipped (the counter runs 0..127)
 };
 StreamFigures stream_figures(const std::vector<Arrival> &arrivals, qint64 from_ns, qint64 to_ns);
+// Writes the rate, the gap percentiles and the frames lost into a benchmark result.
+void add_arrival_figures(QJsonObject &result, const StreamFigures &figures);
 
 } // namespace bench
 
