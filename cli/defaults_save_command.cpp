@@ -8,10 +8,11 @@
 #include "defaults_exchange.h"
 #include "exit_codes.h"
 #include "output.h"
+#include "output_file.h"
+#include "raw_text.h"
 
 #include <QDateTime>
 #include <QJsonObject>
-#include <QSaveFile>
 
 namespace {
 
@@ -23,40 +24,32 @@ int run(const Invocation &invocation)
                                            "output); e.g. kaldorium-lpt defaults save "
                                            "line3.profile"));
     }
-    const QString path = invocation.arguments.first();
-    const bool to_stdout = path == QLatin1String("-");
-
-    // Opened before the device is asked, so an unwritable place fails first; the profile only
-    // replaces the file when commit() renames the finished temporary file over it.
-    QSaveFile file(path);
-    if (!to_stdout && !file.open(QIODevice::WriteOnly)) {
-        return output::fail(exit_code::kIoError, QStringLiteral("cannot write %1: %2; choose "
-                                                                "another place")
-                                                     .arg(path, file.errorString()));
-    }
+    OutputFile file(raw_text::encode(invocation.arguments.first()));
+    // Made before the device is asked, so that an unwritable place fails first; the profile
+    // replaces the file only at commit().
+    if (int code = file.open())
+        return code;
     profile::Values values;
     QString node;
     if (int code = defaults_exchange::read_all(invocation, &values, &node))
-        return code; // the QSaveFile is dropped uncommitted: the target stays as it was
+        return code; // uncommitted: the target stays as it was
 
     const QString text = QStringLiteral("# KALDORIUM-LPT power-on defaults, read from %1 on %2\n")
-                             .arg(node, QDateTime::currentDateTimeUtc().toString(Qt::ISODate)) +
+                             .arg(raw_text::header_safe(node),
+                                  QDateTime::currentDateTimeUtc().toString(Qt::ISODate)) +
                          profile::format(values);
-    if (to_stdout) {
-        output::print(text);
-        return exit_code::kOk;
-    }
     file.write(text.toUtf8());
-    if (!file.commit()) {
-        return output::fail(exit_code::kIoError,
-                            QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
-    }
+    if (int code = file.commit())
+        return code;
+    if (file.isStandardOutput())
+        return exit_code::kOk;
     if (invocation.json) {
-        output::print_json(QJsonObject{{QStringLiteral("node"), node},
-                                       {QStringLiteral("file"), path},
+        output::print_json(QJsonObject{{QStringLiteral("node"), raw_text::printable(node)},
+                                       {QStringLiteral("file"), file.displayName()},
                                        {QStringLiteral("defaults"), profile::to_json(values)}});
     } else {
-        output::print(QStringLiteral("saved the power-on defaults of %1 to %2\n").arg(node, path));
+        output::print(QStringLiteral("saved the power-on defaults of %1 to %2\n")
+                          .arg(raw_text::printable(node), file.displayName()));
     }
     return exit_code::kOk;
 }

@@ -108,7 +108,7 @@ int DeviceSession::failure(EventWait::End end) const
                                            "the device in again and repeat the command"));
     case EventWait::End::Interrupted: {
         const SignalGuard *guard = SignalGuard::instance();
-        return exit_code::kSignalBase + (guard ? guard->signalNumber() : 0);
+        return guard && guard->exitCode() ? guard->exitCode() : exit_code::kSignalBase;
     }
     case EventWait::End::TimedOut:
         break;
@@ -116,7 +116,7 @@ int DeviceSession::failure(EventWait::End end) const
     return output::fail(exit_code::kTempFail, QStringLiteral("no reply from the device in time"));
 }
 
-EventWait::End DeviceSession::wait(const std::function<bool()> &done, int timeoutMs)
+EventWait::End DeviceSession::wait(const std::function<bool()> &done, qint64 timeoutMs)
 {
     if (lost_)
         return EventWait::End::Lost;

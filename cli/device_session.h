@@ -52,7 +52,7 @@ public:
 
     // Waits until done() holds (checked at every received notification and wake()), the
     // timeout (negative: none), a signal or a lost device.
-    EventWait::End waitUntil(const std::function<bool()> &done, int timeoutMs)
+    EventWait::End waitUntil(const std::function<bool()> &done, qint64 timeoutMs)
     {
         return wait(done, timeoutMs);
     }
@@ -71,7 +71,7 @@ public:
 private:
     void readDevice();
     void portError(QSerialPort::SerialPortError error);
-    EventWait::End wait(const std::function<bool()> &done, int timeoutMs);
+    EventWait::End wait(const std::function<bool()> &done, qint64 timeoutMs);
 
     const Invocation &invocation_;
     QSerialPort port_;

@@ -6,12 +6,20 @@
 
 #include "signal_guard.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
-EventWait::End EventWait::run(const std::function<bool()> &done, int timeoutMs)
+namespace {
+
+// A QTimer counts in int milliseconds (24 days at most): a longer wait is made of steps.
+constexpr qint64 kLongestStepMs = 24 * 3600 * 1000;
+
+} // namespace
+
+EventWait::End EventWait::run(const std::function<bool()> &done, qint64 timeoutMs)
 {
     SignalGuard *guard = SignalGuard::instance();
-    if (guard && guard->signalNumber())
+    if (guard && guard->exitCode())
         return End::Interrupted;
     if (done())
         return End::Done;
@@ -20,9 +28,18 @@ EventWait::End EventWait::run(const std::function<bool()> &done, int timeoutMs)
     QTimer timer;
     timer.setSingleShot(true);
     timer.setTimerType(Qt::PreciseTimer); // --for 10s means 10 s, not up to 5 % more
-    connect(&timer, &QTimer::timeout, this, [this] { stop(End::TimedOut); });
+    QElapsedTimer clock;
+    clock.start();
+    const auto next_step = [&] {
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (left <= 0)
+            stop(End::TimedOut);
+        else
+            timer.start(int(qMin(left, kLongestStepMs)));
+    };
+    connect(&timer, &QTimer::timeout, this, next_step);
     if (timeoutMs >= 0)
-        timer.start(timeoutMs);
+        timer.start(int(qMin(timeoutMs, kLongestStepMs)));
     QMetaObject::Connection interrupted;
     if (guard)
         interrupted =

@@ -19,9 +19,11 @@ public:
     enum class End { Done, TimedOut, Interrupted, Lost };
 
     // Runs the event loop until done() is true (checked at the start and at every wake()),
-    // timeoutMs has passed (a negative timeout waits for ever), SIGINT/SIGTERM is caught or
+    // timeoutMs has passed (a negative timeout waits for ever; any length up to a year and
+    // beyond is kept exactly), SIGINT/SIGTERM is caught, the program must end for another
+    // reason (SignalGuard: a reader of standard output gone, a failed write; Interrupted) or
     // stop() is called.
-    End run(const std::function<bool()> &done, int timeoutMs);
+    End run(const std::function<bool()> &done, qint64 timeoutMs);
 
     // Checks the condition again; to be connected to whatever may have made it true.
     void wake();

@@ -39,7 +39,7 @@ void progress(const Invocation &invocation, const QString &line)
 
 int interrupted_code()
 {
-    return exit_code::kSignalBase + SignalGuard::instance()->signalNumber();
+    return SignalGuard::instance()->exitCode();
 }
 
 int dfu_util_missing()

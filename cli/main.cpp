@@ -7,6 +7,7 @@
 #include "command_line.h"
 #include "exit_codes.h"
 #include "output.h"
+#include "raw_text.h"
 #include "signal_guard.h"
 
 #include "device_link/port_list_file.h"
@@ -18,9 +19,16 @@
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    // The arguments as their bytes: a file name that is not valid UTF-8 still names its file.
+    QStringList arguments;
+    for (int index = 0; index < argc; ++index)
+        arguments.append(raw_text::decode(QByteArray(argv[index])));
     QCoreApplication::setApplicationName(QStringLiteral("kaldorium-lpt"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KALDORIUM_VERSION));
+    // A reader that has gone and a file-size limit show as failed writes, which are handled
+    // (exit 141 and 74), not as signals that kill the program with its port open.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     const SignalGuard &guard = SignalGuard::install();
 
     QString error;
@@ -31,9 +39,10 @@ int main(int argc, char *argv[])
                                 .arg(QString::fromLatin1(host::kPortListVariable), error));
     }
 
-    const int code = run_command_line(QCoreApplication::arguments());
-    // A signal that came while the command was busy ends it as a signal does, port closed.
-    if (guard.signalNumber())
-        return exit_code::kSignalBase + guard.signalNumber();
+    const int code = run_command_line(arguments);
+    // A signal that came while the command was busy ends it as a signal does, port closed;
+    // so do a reader of the output that has gone (141) and a failed write of results (74).
+    if (guard.exitCode())
+        return guard.exitCode();
     return code;
 }

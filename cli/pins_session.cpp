@@ -49,10 +49,10 @@ int watch_until_end(const Invocation &invocation, DeviceSession &session, const 
     QElapsedTimer clock;
     clock.start();
     const auto remaining = [&] {
-        return for_ms < 0 ? -1 : int(qMax<qint64>(0, for_ms - clock.elapsed()));
+        return for_ms < 0 ? qint64(-1) : qMax<qint64>(0, for_ms - clock.elapsed());
     };
     const int first_wait =
-        for_ms < 0 ? invocation.timeoutMs : qMin<int>(invocation.timeoutMs, remaining());
+        for_ms < 0 ? invocation.timeoutMs : int(qMin<qint64>(invocation.timeoutMs, remaining()));
     EventWait::End end = session.waitUntil([&] { return monitor.seenFirst(); }, first_wait);
     if (end == EventWait::End::TimedOut && (for_ms < 0 || remaining() > 0)) {
         return output::fail(exit_code::kTempFail,
@@ -92,8 +92,7 @@ int stream_frames(const Invocation &invocation, DeviceSession &session,
             exit_code::kUnavailable,
             QStringLiteral("cannot stream to %1; the line closed").arg(session.nodePath()));
     }
-    const EventWait::End end =
-        session.waitUntil([&] { return ended.load(); }, for_ms < 0 ? -1 : int(for_ms));
+    const EventWait::End end = session.waitUntil([&] { return ended.load(); }, for_ms);
     streamer.stop();
     report->sent = streamer.framesSent();
     report->max_late_ms = double(streamer.maxLatenessNs()) / 1e6;

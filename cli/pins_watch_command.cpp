@@ -54,6 +54,7 @@ int run(const Invocation &invocation)
     if (!invocation.arguments.isEmpty())
         return pins::unexpected_argument(invocation);
 
+    output::end_when_reader_goes();
     DeviceSession session(invocation);
     if (int code = session.open())
         return code;

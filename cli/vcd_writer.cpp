@@ -4,6 +4,8 @@
 
 #include "vcd_writer.h"
 
+#include "raw_text.h"
+
 #include "device_link/db25_pins.h"
 
 namespace {
@@ -18,9 +20,21 @@ char wire_id(int pin)
 
 } // namespace
 
+VcdWriter::VcdWriter(OutputFile &out)
+    : write_([&out](const QByteArray &bytes, bool) { return out.write(bytes); })
+{
+}
+
+VcdWriter::VcdWriter(QFile &out)
+    : write_([&out](const QByteArray &bytes, bool last) {
+          return out.write(bytes) == bytes.size() && (!last || out.flush());
+      })
+{
+}
+
 void VcdWriter::begin(const frames::InputLevels &levels, const QString &comment)
 {
-    text_ += "$comment " + comment.toUtf8() + " $end\n";
+    text_ += "$comment " + raw_text::header_safe(comment).toUtf8() + " $end\n";
     text_ += "$timescale 1 us $end\n";
     text_ += "$scope module kaldorium_lpt $end\n";
     for (int n = 1; n <= db25::kSignalPins; ++n) {
@@ -65,9 +79,7 @@ bool VcdWriter::finish(int64_t end_us)
 
 void VcdWriter::spill(bool all)
 {
-    if (!failed_ && out_.write(text_) != text_.size())
+    if (!failed_ && !write_(text_, all))
         failed_ = true;
     text_.clear();
-    if (all && !failed_ && !out_.flush())
-        failed_ = true;
 }

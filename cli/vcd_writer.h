@@ -13,16 +13,21 @@
 
 #include "device_link/frames.h"
 
+#include "output_file.h"
+
 #include <QByteArray>
 #include <QFile>
 
 #include <cstdint>
+#include <functional>
 
 class VcdWriter {
 public:
-    explicit VcdWriter(QFile &out) : out_(out) {}
+    explicit VcdWriter(OutputFile &out);
+    explicit VcdWriter(QFile &out);
 
-    // The header and the initial values at #0.
+    // The header and the initial values at #0. The comment is kept to one line of printable
+    // text without '$' (a path may hold "$end", which would end it early).
     void begin(const frames::InputLevels &levels, const QString &comment);
     // The levels at `us` microseconds after #0. Writes only the pins that changed; a time
     // not after the last one written moves on by 1 us, so that no change is lost.
@@ -36,7 +41,7 @@ public:
 private:
     void spill(bool all);
 
-    QFile &out_;
+    std::function<bool(const QByteArray &bytes, bool last)> write_;
     QByteArray text_;
     uint32_t last_ = 0;
     int64_t last_us_ = 0;

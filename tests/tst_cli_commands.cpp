@@ -151,6 +151,8 @@ private slots:
     void flash();
     void signalClosesAndExits_data();
     void signalClosesAndExits();
+    void filesAndStandardOutput_data();
+    void filesAndStandardOutput();
 };
 
 void TestCliCommands::wireBytesAreTheWindows_data()
@@ -429,6 +431,120 @@ void TestCliCommands::signalClosesAndExits()
     const CliResult result = cli.finish();
     QVERIFY(result.finished);
     QCOMPARE(result.exitCode, 128 + signalNumber);
+}
+
+void TestCliCommands::filesAndStandardOutput_data()
+{
+    QTest::addColumn<QString>("script"); // sh, in a scratch directory; $KLPT is the program
+    QTest::addColumn<int>("exitCode");   // of the script: its last command
+    QTest::addColumn<QString>("out");    // standard output contains
+    QTest::addColumn<QString>("err");    // standard error contains ("=...": is exactly)
+    QTest::addColumn<QString>("check");  // sh afterwards; its output must be `checked`
+    QTest::addColumn<QString>("checked");
+
+    const QString lines = "grep -c = %1; ls -A";
+    QTest::newRow("new file") << R"("$KLPT" defaults save new.profile)" << 0
+                              << "saved the power-on defaults of "
+                              << "=" << lines.arg("new.profile") << "5\nnew.profile\n";
+    QTest::newRow("replaced whole, mode kept")
+        << R"(echo old > p.profile; chmod 640 p.profile; "$KLPT" defaults save p.profile)" << 0
+        << ""
+        << "="
+        << "stat -c %a p.profile; " + lines.arg("p.profile") << "640\n5\np.profile\n";
+    QTest::newRow("link followed and kept")
+        << R"(echo old > t.profile; ln -s t.profile l; "$KLPT" defaults save l)" << 0 << ""
+        << "="
+        << "readlink l; " + lines.arg("t.profile") << "t.profile\n5\nl\nt.profile\n";
+    QTest::newRow("FIFO written into")
+        << R"(mkfifo f; cat f > got & "$KLPT" defaults save f; s=$?; wait; exit $s)" << 0 << ""
+        << "="
+        << "test -p f && echo fifo; grep -c = got"
+        << "fifo\n5\n";
+    QTest::newRow("FIFO that no one reads, SIGINT")
+        << R"(mkfifo f; "$KLPT" defaults save f & sleep 0.5; kill -INT $!; wait $!)" << 130 << ""
+        << "="
+        << "test -p f && echo fifo; ls -A"
+        << "fifo\nf\n";
+    QTest::newRow("standard output by name")
+        << R"("$KLPT" defaults save /dev/stdout)" << 0 << "\nstatus.levels=0x"
+        << "="
+        << "ls -A"
+        << "";
+    QTest::newRow("device node written into, never replaced")
+        << R"(mknod full c 1 7 2>/dev/null || { echo skip; exit 0; }; "$KLPT" defaults save full)"
+        << 74 << ""
+        << "kaldorium-lpt: writing full failed: No space left on device; what was "
+           "written may be incomplete\n"
+        << "test -c full && echo device"
+        << "device\n";
+    QTest::newRow("file-size limit, old file kept")
+        << "command -v prlimit >/dev/null || { echo skip; exit 0; }; echo old > p.profile; "
+           R"(prlimit --fsize=100 "$KLPT" defaults save p.profile)"
+        << 74 << ""
+        << "kaldorium-lpt: writing p.profile failed: File too large; the file is "
+           "unchanged\n"
+        << "cat p.profile; ls -A"
+        << "old\np.profile\n";
+    QTest::newRow("missing directory")
+        << R"("$KLPT" defaults save no/p.profile)" << 73 << ""
+        << "kaldorium-lpt: cannot create no/p.profile: No such file or directory; "
+        << "ls -A"
+        << "";
+    QTest::newRow("directory at the path") << R"(mkdir d; "$KLPT" defaults save d)" << 73 << ""
+                                           << "cannot create d: Is a directory"
+                                           << "ls -A"
+                                           << "d\n";
+    QTest::newRow("nothing read, nothing touched")
+        << R"(echo old > p.profile; "$KLPT" --port ./none defaults save p.profile)" << 69 << ""
+        << "cannot open ./none"
+        << "cat p.profile; ls -A"
+        << "old\np.profile\n";
+    QTest::newRow("results to a full disk")
+        << R"("$KLPT" defaults read > /dev/full)" << 74 << ""
+        << "kaldorium-lpt: writing the results to standard output failed: No space left on "
+           "device; "
+        << ""
+        << "";
+    QTest::newRow("profile to a full disk") << R"("$KLPT" defaults save - > /dev/full)" << 74 << ""
+                                            << "No space left on device"
+                                            << ""
+                                            << "";
+    QTest::newRow("reader gone before the results")
+        << R"({ sleep 0.3; "$KLPT" defaults read; echo "exit $?" >&2; } | true)" << 0 << ""
+        << "=exit 141\n"
+        << ""
+        << "";
+    QTest::newRow("reader of a watch gone")
+        << R"({ "$KLPT" pins watch; echo "exit $?" >&2; } | head -c 1)" << 0 << "0"
+        << "=exit 141\n"
+        << ""
+        << "";
+}
+
+void TestCliCommands::filesAndStandardOutput()
+{
+    QFETCH(QString, script);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    QFETCH(QString, check);
+    QFETCH(QString, checked);
+
+    SimulatedDeviceEndpoint endpoint;
+    CliRunner cli;
+    cli.plugIn(endpoint);
+    const CliResult result = cli.runShell("mkdir w && cd w && " + script);
+    QVERIFY(result.finished);
+    if (result.out == "skip\n")
+        QSKIP("needs root (mknod) or prlimit");
+    QVERIFY2(result.out.contains(out.toUtf8()), result.out);
+    if (err.startsWith(QLatin1Char('=')))
+        QCOMPARE(result.err, err.mid(1).toUtf8());
+    else
+        QVERIFY2(result.err.contains(err.toUtf8()), result.err);
+    QCOMPARE(result.exitCode, exitCode);
+    if (!check.isEmpty() || !checked.isEmpty())
+        QCOMPARE(QString::fromUtf8(cli.runShell("cd w && " + check).out), checked);
 }
 
 QTEST_MAIN(TestCliCommands)

@@ -56,11 +56,18 @@ void CliRunner::plugIn(SimulatedDeviceEndpoint &endpoint)
 
 QProcess &CliRunner::start(const QStringList &arguments)
 {
+    return startProgram(QStringLiteral(KALDORIUM_CLI_PATH), arguments);
+}
+
+QProcess &CliRunner::startProgram(const QString &program, const QStringList &arguments)
+{
     process_ = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QString::fromLatin1(host::kPortListVariable), port_list_file(dir_));
+    environment.insert(QStringLiteral("KLPT"), QStringLiteral(KALDORIUM_CLI_PATH));
     process_->setProcessEnvironment(environment);
-    process_->start(QStringLiteral(KALDORIUM_CLI_PATH), arguments);
+    process_->setWorkingDirectory(dir_.path());
+    process_->start(program, arguments);
     if (!process_->waitForStarted(10000))
         qFatal("kaldorium-lpt did not start: %s", qPrintable(process_->errorString()));
     return *process_;
@@ -80,6 +87,13 @@ CliResult CliRunner::finish(int timeoutMs)
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
     return result;
+}
+
+CliResult CliRunner::runShell(const QString &script, int timeoutMs)
+{
+    QProcess &process = startProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
+    process.closeWriteChannel();
+    return finish(timeoutMs);
 }
 
 CliResult CliRunner::run(const QStringList &arguments, const QByteArray &input, int timeoutMs)

@@ -50,11 +50,18 @@ public:
     CliResult run(const QStringList &arguments, const QByteArray &input = QByteArray(),
                   int timeoutMs = 30000);
 
+    // Runs a POSIX sh script in the runner's directory, where "$KLPT" names kaldorium-lpt
+    // (seeing the runner's ports as run() does): for what a shell does around a command,
+    // such as redirections, pipes, a file-size limit or a file name in raw bytes.
+    CliResult runShell(const QString &script, int timeoutMs = 30000);
+
     // Starts it and returns at once; finish() waits for its end.
     QProcess &start(const QStringList &arguments);
     CliResult finish(int timeoutMs = 30000);
 
 private:
+    QProcess &startProgram(const QString &program, const QStringList &arguments);
+
     QTemporaryDir dir_;
     std::unique_ptr<QProcess> process_;
 };
