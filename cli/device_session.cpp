@@ -10,13 +10,11 @@
 #include "signal_guard.h"
 
 #include "device_link/serial_line.h"
-#include "program_state.h"
 
 #include <QFileInfo>
 
 DeviceSession::DeviceSession(const Invocation &invocation) : invocation_(invocation)
 {
-    reset_program_state();
     connect(&port_, &QSerialPort::readyRead, this, &DeviceSession::readDevice);
     connect(&port_, &QSerialPort::errorOccurred, this, &DeviceSession::portError);
     serial_line::watch_for_hang_up(port_, [this] { portError(QSerialPort::ResourceError); });
@@ -127,10 +125,10 @@ void DeviceSession::readDevice()
 {
     const QByteArray bytes = port_.readAll();
     receive::take_notification(
-        bytes.constData(), bytes.size(), [](uint8_t) {},
+        receive_, bytes.constData(), bytes.size(), [](uint8_t) {},
         [this](const receive::Event &event) {
             if (event.what == receive::Completed::ConfigReply)
-                replies_.insert(config_type, input_config_data);
+                replies_.insert(receive_.config_type, receive_.input_config_data);
             if (onEvent)
                 onEvent(event);
         });

@@ -67,6 +67,8 @@ public:
 
     // Called for every frame the state machine completes (for commands that watch the pins).
     std::function<void(const receive::Event &event)> onEvent;
+    // This device's receive state: the input levels and counter of its latest frame.
+    const receive::State &receiveState() const { return receive_; }
 
 private:
     void readDevice();
@@ -76,6 +78,7 @@ private:
     const Invocation &invocation_;
     QSerialPort port_;
     EventWait wait_;
+    receive::State receive_;
     QMap<uint8_t, uint32_t> replies_;
     bool lost_ = false;
 };

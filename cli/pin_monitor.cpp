@@ -7,11 +7,10 @@
 #include "output.h"
 
 #include "device_link/db25_pins.h"
-#include "program_state.h"
 
 #include <QStringList>
 
-PinMonitor::PinMonitor(DeviceSession &session)
+PinMonitor::PinMonitor(DeviceSession &session) : state_(session.receiveState())
 {
     clock_.start();
     session.onEvent = [this](const receive::Event &event) { take(event); };
@@ -29,7 +28,7 @@ void PinMonitor::take(const receive::Event &event)
         return;
     countFrame();
     const int64_t us = elapsedUs();
-    const frames::InputLevels levels{input_data, input_status, input_control};
+    const frames::InputLevels levels = state_.levels();
     const uint32_t now = db25::signal_levels(levels);
     if (frames_++ == 0) {
         last_ = now;
@@ -46,7 +45,7 @@ void PinMonitor::take(const receive::Event &event)
 void PinMonitor::countFrame()
 {
     // The device counts its status frames 0..127; a jump means frames were lost.
-    const uint8_t counter = prev_read_counter;
+    const uint8_t counter = state_.prev_read_counter;
     if (counted_ && counter != frames::next_counter(last_counter_))
         lost_frames_ += (int(counter) - int(last_counter_) - 1 + 128) % 128;
     counted_ = true;

@@ -38,6 +38,7 @@ private:
     void take(const receive::Event &event);
     void countFrame();
 
+    const receive::State &state_;
     QElapsedTimer clock_;
     uint32_t last_ = 0;
     int64_t frames_ = 0;

@@ -3,18 +3,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 
 #include "device_link/receive_parser.h"
-#include "program_state.h"
 
 #include <QtTest>
 
 // Feeds each chunk to the state machine and describes what completed, e.g.
 // "levels", "error 70", "reply 28 129".
-static QStringList feed(const QList<QByteArray> &chunks)
+static QStringList feed(receive::State &state, const QList<QByteArray> &chunks)
 {
     QStringList completed;
     for (const QByteArray &chunk : chunks) {
         for (const char c : chunk) {
-            const receive::Event event = receive::take_byte(uint8_t(c));
+            const receive::Event event = receive::take_byte(state, uint8_t(c));
             switch (event.what) {
             case receive::Completed::Nothing:
                 break;
@@ -26,7 +25,9 @@ static QStringList feed(const QList<QByteArray> &chunks)
                     << QStringLiteral("error %1").arg(event.error_bits, 2, 16, QLatin1Char('0'));
                 break;
             case receive::Completed::ConfigReply:
-                completed << QStringLiteral("reply %1 %2").arg(config_type).arg(input_config_data);
+                completed << QStringLiteral("reply %1 %2")
+                                 .arg(state.config_type)
+                                 .arg(state.input_config_data);
                 break;
             }
         }
@@ -46,12 +47,12 @@ class ReceiveParserTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { reset_program_state(); }
     void frames_data();
     void frames();
     void statesFollowTheTable_data();
     void statesFollowTheTable();
     void markerIsNeverStoredAsHeader();
+    void eachRecordFollowsItsOwnStream();
 };
 
 void ReceiveParserTest::frames_data()
@@ -113,12 +114,13 @@ void ReceiveParserTest::frames()
     QFETCH(int, counter);
     QFETCH(int, finalState);
 
-    QCOMPARE(feed(hexChunks(bytes)), completed);
-    QCOMPARE(int(input_data), data);
-    QCOMPARE(int(input_status), status);
-    QCOMPARE(int(input_control), control);
-    QCOMPARE(int(prev_read_counter), counter);
-    QCOMPARE(int(read_index), finalState);
+    receive::State state;
+    QCOMPARE(feed(state, hexChunks(bytes)), completed);
+    QCOMPARE(int(state.input_data), data);
+    QCOMPARE(int(state.input_status), status);
+    QCOMPARE(int(state.input_control), control);
+    QCOMPARE(int(state.prev_read_counter), counter);
+    QCOMPARE(int(state.read_index), finalState);
 }
 
 void ReceiveParserTest::statesFollowTheTable_data()
@@ -141,20 +143,39 @@ void ReceiveParserTest::statesFollowTheTable()
     QFETCH(int, state);
     QFETCH(int, afterMarker);
     QFETCH(int, afterOther);
-    read_index = int8_t(state);
-    receive::take_byte(0xFF);
-    QCOMPARE(int(read_index), afterMarker);
-    read_index = int8_t(state);
-    receive::take_byte(0x11);
-    QCOMPARE(int(read_index), afterOther);
+    receive::State record;
+    record.read_index = int8_t(state);
+    receive::take_byte(record, 0xFF);
+    QCOMPARE(int(record.read_index), afterMarker);
+    record.read_index = int8_t(state);
+    receive::take_byte(record, 0x11);
+    QCOMPARE(int(record.read_index), afterOther);
 }
 
 void ReceiveParserTest::markerIsNeverStoredAsHeader()
 {
-    feed(hexChunks(QStringLiteral("ff7f7f7f7f")));
-    QCOMPARE(int(serial_input.header), 0);
-    QCOMPARE(int(serial_input.in_0), 0x7F);
-    QCOMPARE(int(serial_input.counter), 0x7F);
+    receive::State state;
+    feed(state, hexChunks(QStringLiteral("ff7f7f7f7f")));
+    QCOMPARE(int(state.serial_input.header), 0);
+    QCOMPARE(int(state.serial_input.in_0), 0x7F);
+    QCOMPARE(int(state.serial_input.counter), 0x7F);
+}
+
+void ReceiveParserTest::eachRecordFollowsItsOwnStream()
+{
+    // Two devices whose frames arrive interleaved: each half-received frame is finished by
+    // its own device's next bytes.
+    receive::State first;
+    receive::State second;
+    QCOMPARE(feed(first, hexChunks(QStringLiteral("ff0102"))), QStringList{});
+    QCOMPARE(feed(second, hexChunks(QStringLiteral("ffff1c01"))), QStringList{});
+    QCOMPARE(feed(first, hexChunks(QStringLiteral("0304"))), QStringList{"levels"});
+    QCOMPARE(feed(second, hexChunks(QStringLiteral("01"))), QStringList{"reply 28 129"});
+    QCOMPARE(int(first.input_data), 0x02);
+    QCOMPARE(int(first.prev_read_counter), 4);
+    QCOMPARE(int(second.input_data), 0);
+    QCOMPARE(int(second.prev_read_counter), 127);
+    QCOMPARE(int(first.config_type), 0);
 }
 
 QTEST_GUILESS_MAIN(ReceiveParserTest)

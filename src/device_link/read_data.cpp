@@ -67,7 +67,7 @@ void MainWindow::readData()
     const QMessageLogContext log_context(__FILE__, __LINE__, Q_FUNC_INFO, "default");
 
     receive::take_notification(
-        data.constData(), data.size(),
+        window_receive, data.constData(), data.size(),
         [&](uint8_t byte) {
             if (log_bytes)
                 qt_message_output(QtDebugMsg, log_context, kByteTexts[byte]);
