@@ -6,6 +6,7 @@
 
 #include "discovery.h"
 
+#include <QFile>
 #include <QSerialPortInfo>
 
 namespace host {
@@ -16,6 +17,44 @@ namespace {
 PortEnumerator replaced_enumerator;
 QString replaced_node_directory;
 
+// A sysfs attribute as the kernel shows it, without its closing newline (and, as udev reads
+// attributes, without trailing white space). Null when the attribute is missing.
+QString sysfs_text(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    QString text = QString::fromUtf8(file.read(4096));
+    while (!text.isEmpty() && text.back().isSpace())
+        text.chop(1);
+    return text;
+}
+
+// Where udev has not processed a port (a container, a toolbox, a system without udev), Qt
+// reports no strings for it, though the kernel shows the USB device's own manufacturer and
+// product strings in sysfs: the same strings udev would have reported. The USB device is the
+// first device above the tty's own that has an idVendor attribute (a CDC-ACM tty sits on an
+// interface of it, a usb-serial tty one level lower). The ".." steps are taken by the kernel
+// on the sysfs links.
+void fill_from_sysfs(SerialPortEntry &entry)
+{
+    if (entry.portName.isEmpty() || entry.portName.contains(QLatin1Char('/')) ||
+        entry.portName.startsWith(QLatin1Char('.')))
+        return;
+    QString device = QStringLiteral("/sys/class/tty/") + entry.portName + QStringLiteral("/device");
+    for (int level = 0; level < 4; ++level, device += QStringLiteral("/..")) {
+        if (!QFile::exists(device + QStringLiteral("/idVendor")))
+            continue;
+        const QString manufacturer = sysfs_text(device + QStringLiteral("/manufacturer"));
+        const QString product = sysfs_text(device + QStringLiteral("/product"));
+        if (!manufacturer.isNull() && !product.isNull()) {
+            entry.manufacturer = manufacturer;
+            entry.description = product;
+        }
+        return;
+    }
+}
+
 } // namespace
 
 QList<SerialPortEntry> available_ports()
@@ -24,8 +63,12 @@ QList<SerialPortEntry> available_ports()
         return replaced_enumerator();
     QList<SerialPortEntry> entries;
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &info : ports)
-        entries.append({info.manufacturer(), info.description(), info.portName()});
+    for (const QSerialPortInfo &info : ports) {
+        SerialPortEntry entry{info.manufacturer(), info.description(), info.portName()};
+        if (entry.manufacturer.isEmpty())
+            fill_from_sysfs(entry);
+        entries.append(entry);
+    }
     return entries;
 }
 

@@ -26,7 +26,9 @@ struct SerialPortEntry {
 
 using PortEnumerator = std::function<QList<SerialPortEntry>()>;
 
-// The serial ports of the host, in the order the host lists them.
+// The serial ports of the host, in the order the host lists them. A USB port for which the
+// host reports no manufacturer (udev has not processed it) gets the manufacturer and product
+// strings of its USB device from sysfs.
 QList<SerialPortEntry> available_ports();
 
 // Replaces the enumeration; an empty function restores QSerialPortInfo::availablePorts().
