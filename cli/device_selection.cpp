@@ -10,6 +10,7 @@
 #include "device_link/discovery.h"
 #include "device_link/host_ports.h"
 
+#include <QFileInfo>
 #include <QStringList>
 
 namespace {
@@ -31,7 +32,19 @@ SelectedNode node_of(const discovery::Device &device)
                                  .arg(device.port, device.address)),
                 QString()};
     }
-    return {0, host::device_node_path(device.node)};
+    const QString node = host::device_node_path(device.node);
+    // Without udev (a container, a system where it never ran) the rules made no node: the
+    // tty's own node reaches the same device.
+    if (!QFileInfo::exists(node) && !device.port.isEmpty()) {
+        const QString own = host::device_node_path(device.port);
+        if (QFileInfo::exists(own)) {
+            output::note(QStringLiteral("%1 is missing (udev has not applied the rules); "
+                                        "opening the device's own node %2")
+                             .arg(node, own));
+            return {0, own};
+        }
+    }
+    return {0, node};
 }
 
 } // namespace
