@@ -7,6 +7,7 @@
 // console lines, and the device's replies landing on the DEFAULTS tab.
 
 #include "console_lines.h"
+#include "device_link/frames.h"
 #include "mainwindow.h"
 #include "pseudo_terminal.h"
 #include "pty_device_bench.h"
@@ -20,7 +21,9 @@
 #include <QTabWidget>
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
+#include <thread>
 
 using namespace testsupport;
 
@@ -75,6 +78,35 @@ class TestAddressAndDefaults : public QObject {
         disconnect(connection);
         return received;
     }
+
+    // A device that answers every read request the moment it arrives, from a thread of its
+    // own, so its replies reach the window while the window is still writing the others.
+    class QuickDevice {
+    public:
+        QuickDevice(PseudoTerminal &line, const QMap<uint8_t, uint32_t> &values)
+            : thread_([this, &line, values] {
+                  QByteArray pending;
+                  while (!stop_) {
+                      pending += line.readAtLeast(1, 20);
+                      for (; pending.size() >= 6; pending.remove(0, 6)) {
+                          const uint8_t code = uint8_t(pending.at(2));
+                          if (values.contains(code))
+                              line.write(frames::reply_frame(code, values.value(code)));
+                      }
+                  }
+              })
+        {
+        }
+        ~QuickDevice()
+        {
+            stop_ = true;
+            thread_.join();
+        }
+
+    private:
+        std::atomic<bool> stop_{false};
+        std::thread thread_;
+    };
 
     // Nothing more arrives after what a click sent.
     bool lineStaysQuiet() { return readFromProgram(device(), 1, 100).isEmpty(); }
@@ -281,6 +313,36 @@ private slots:
         QTRY_COMPARE(consoleText(window()), answered + missing + lateLines.join(QString()));
         if (!late.isEmpty())
             QVERIFY(widget<QCheckBox>("default_S3")->isChecked());
+    }
+
+    void quickDeviceAnswersAreCounted()
+    {
+        // Data output with D0 and D7, control output with C0 and C2, status S3 and S5.
+        const QMap<uint8_t, uint32_t> stored{{24, 1}, {28, 0x81}, {32, 1}, {36, 0x05}, {40, 0x28}};
+        const QStringList checked{"default_D0", "default_D7", "default_C0",
+                                  "default_C2", "default_S3", "default_S5"};
+        const QString replyLines = QStringLiteral("The default states have been read\n") +
+                                   kDataTypeLine + kDataLevelsLine + kControlTypeLine +
+                                   kControlLevelsLine + kStatusLevelsLine;
+        widget<QTabWidget>("tabWidget")->setCurrentIndex(3);
+        QuickDevice quick(device(), stored);
+        QString expected = consoleText(window());
+        for (int read = 0; read < 5; ++read) {
+            QStringList unchecked = kDefaultLevelBoxes;
+            for (const QString &box : checked)
+                unchecked.removeAll(box);
+            setDefaultsTab(false, false, unchecked);
+            click("Defaults_read");
+            expected += replyLines;
+            QTRY_COMPARE(consoleText(window()), expected);
+            QVERIFY(widget<QRadioButton>("data_default_output_radioButton")->isChecked());
+            QVERIFY(widget<QRadioButton>("control_default_output_radioButton")->isChecked());
+            for (const QString &box : kDefaultLevelBoxes)
+                QVERIFY2(widget<QCheckBox>(box)->isChecked() == checked.contains(box),
+                         qPrintable(box));
+        }
+        QTest::qWait(1500); // past the last read's wait: no reply was missing
+        QCOMPARE(consoleText(window()), expected);
     }
 
     void readAgainStartsAFreshWait()

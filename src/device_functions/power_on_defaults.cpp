@@ -54,6 +54,11 @@ void MainWindow::on_Defaults_set_clicked()
 void MainWindow::on_Defaults_read_clicked()
 {
     append(QStringLiteral("The default states have been read\n"));
+    // Armed before the first request goes out: a quick device answers the first requests
+    // while the others are still being written, and the port reads those replies meanwhile.
+    default_replies_missing = 0;
+    for (const contract::Command code : contract::kReadCommands)
+        default_replies_missing |= request_bit(code);
     QByteArray serial_send_buff = frames::command_frame(0, 0);
     for (const contract::Command code : contract::kReadCommands) {
         frames::write_command(serial_send_buff, code, 0);
@@ -65,7 +70,7 @@ void MainWindow::on_Defaults_read_clicked()
 void MainWindow::wait_for_default_replies()
 {
     if (!serialPort->isOpen())
-        return; // no request went out
+        return; // no request went out, or the port closed meanwhile
     if (!default_replies_wait) {
         default_replies_wait = new QTimer(this);
         default_replies_wait->setSingleShot(true);
@@ -75,9 +80,6 @@ void MainWindow::wait_for_default_replies()
         // A port closed or lost meanwhile ends the wait: its replies cannot come any more.
         connect(serialPort, &QIODevice::aboutToClose, default_replies_wait, &QTimer::stop);
     }
-    default_replies_missing = 0;
-    for (const contract::Command code : contract::kReadCommands)
-        default_replies_missing |= request_bit(code);
     default_replies_wait->start(); // a later Read defaults starts the wait afresh
 }
 
