@@ -11,20 +11,23 @@
 #include "simulated_device_endpoint.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QSocketNotifier>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
-constexpr int kReplugAfterBootloaderMs = 3000;
+constexpr int kAwayAfterBootloaderMs = 3000;
+constexpr int kLeaveAfterAddressMs = 50; // the operator pulls the plug after the address set
+constexpr int kExitCantCreate = 73;      // EX_CANTCREAT
 
 int signal_pipe[2] = {-1, -1};
 
@@ -49,32 +52,107 @@ bool quit_on_stop_signals(QCoreApplication &application)
     return true;
 }
 
-// Points the user's symlink at the current node; an existing symlink there is replaced.
-bool update_link(const QString &link, const QString &node)
+// What stands at the user's --link path.
+enum class LinkState {
+    Free,    // nothing
+    Ours,    // our own link, to the node we linked last
+    Stale,   // a symlink to a node that is gone (a simulated device that ended)
+    InUse,   // a symlink to a node that is there: another running simulated device
+    NotALink // a file, a directory, ...: not ours to replace
+};
+
+LinkState link_state(const QString &link, const QString &own_node)
 {
-    const QFileInfo existing(link);
-    if (existing.isSymLink())
-        QFile::remove(link);
-    return QFile::link(node, link);
+    const QFileInfo info(link);
+    if (!info.isSymLink())
+        return info.exists() ? LinkState::NotALink : LinkState::Free;
+    const QString target = info.symLinkTarget();
+    if (!own_node.isEmpty() && target == own_node)
+        return LinkState::Ours;
+    return QFileInfo::exists(target) ? LinkState::InUse : LinkState::Stale;
+}
+
+QString link_refusal(const QString &link)
+{
+    const QFileInfo info(link);
+    if (info.isSymLink()) {
+        return QStringLiteral("%1 already links to %2, a node that is in use (another "
+                              "kaldorium-lpt-sim?); stop it, or choose another --link")
+            .arg(link, info.symLinkTarget());
+    }
+    return QStringLiteral("%1 exists and is no symlink; remove it, or choose another --link")
+        .arg(link);
 }
 
 // Lists the device in the stand-in port list while it is attached, as the host's
-// enumeration would, with its node in the list's node directory.
-void announce(const SimulatedDeviceEndpoint &device, const QString &port_list,
-              const QString &node_directory)
+// enumeration would, with its node in the list's node directory. Other simulated devices in
+// the same list keep their entries.
+class Announcer {
+public:
+    Announcer(QString path, QString node_directory, QString serial)
+        : path_(std::move(path)), node_directory_(std::move(node_directory)),
+          serial_(std::move(serial))
+    {
+    }
+
+    void update(const SimulatedDeviceEndpoint &device)
+    {
+        QString port;
+        if (device.isAttached()) {
+            // Named as the host names its ports: the node's path below /dev ("pts/3").
+            port = device.slavePath();
+            if (port.startsWith(QLatin1String("/dev/")))
+                port.remove(0, 5);
+        }
+        QString error;
+        const bool done = host::update_port_list(
+            path_,
+            [&](host::PortList &list) {
+                for (int i = list.ports.size() - 1; i >= 0; --i) {
+                    if (list.ports[i].portName == announced_ || list.ports[i].portName == port)
+                        list.ports.removeAt(i);
+                }
+                if (list.nodeDirectory.isEmpty())
+                    list.nodeDirectory = node_directory_;
+                if (!port.isEmpty())
+                    list.ports.append({device.manufacturer(), device.description(), port, serial_});
+            },
+            &error);
+        if (!done)
+            std::fprintf(stderr, "kaldorium-lpt-sim: %s\n", qPrintable(error));
+        announced_ = port;
+    }
+
+private:
+    QString path_;
+    QString node_directory_;
+    QString serial_;
+    QString announced_; // our port in the list, or empty
+};
+
+// The node directory for a port list: the one the list already names for the simulated
+// devices in it, or else --node-dir, or else PATH.nodes beside the list. Empty with a reason
+// when --node-dir disagrees with the list's.
+QString node_directory_for(const sim::Options &options, QString *error)
 {
     host::PortList list;
-    list.nodeDirectory = node_directory;
-    if (device.isAttached()) {
-        // Named as the host names its ports: the node's path below /dev ("pts/3").
-        QString port = device.slavePath();
-        if (port.startsWith(QLatin1String("/dev/")))
-            port.remove(0, 5);
-        list.ports.append({device.manufacturer(), device.description(), port});
+    QString ignored;
+    const bool shared = QFile::exists(options.port_list) &&
+                        host::read_port_list(options.port_list, &list, &ignored) &&
+                        !list.ports.isEmpty() && !list.nodeDirectory.isEmpty();
+    if (shared && !options.node_directory.isEmpty() &&
+        QFileInfo(options.node_directory).absoluteFilePath() !=
+            QFileInfo(list.nodeDirectory).absoluteFilePath()) {
+        *error = QStringLiteral("%1 lists devices with their nodes in %2; give --node-dir %2, "
+                                "or another --port-list")
+                     .arg(options.port_list, list.nodeDirectory);
+        return QString();
     }
-    QString error;
-    if (!host::write_port_list(port_list, list, &error))
-        std::fprintf(stderr, "kaldorium-lpt-sim: %s\n", qPrintable(error));
+    if (shared)
+        return list.nodeDirectory;
+    if (!options.node_directory.isEmpty())
+        return QFileInfo(options.node_directory).absoluteFilePath();
+    return QFileInfo(options.port_list).absoluteFilePath() + QStringLiteral(".nodes");
 }
 
 } // namespace
@@ -96,37 +174,71 @@ int main(int argc, char *argv[])
         return 71; // EX_OSERR
     }
 
+    if (!options.link.isEmpty()) {
+        const LinkState state = link_state(options.link, QString());
+        if (state == LinkState::InUse || state == LinkState::NotALink) {
+            std::fprintf(stderr, "kaldorium-lpt-sim: %s\n", qPrintable(link_refusal(options.link)));
+            return kExitCantCreate;
+        }
+    }
+    QString default_node_directory; // PATH.nodes: removed by whoever leaves the list empty
+    if (!options.port_list.isEmpty()) {
+        QString error;
+        const QString directory = node_directory_for(options, &error);
+        if (directory.isEmpty()) {
+            std::fprintf(stderr, "kaldorium-lpt-sim: %s\n", qPrintable(error));
+            return 64; // EX_USAGE
+        }
+        if (directory == QFileInfo(options.port_list).absoluteFilePath() + QStringLiteral(".nodes"))
+            default_node_directory = directory;
+        options.node_directory = directory;
+    }
+
     SimulatedDeviceEndpoint device;
     device.setStatusInterval(options.status_interval_ms);
     device.setFloodRate(options.flood_rate);
-    // A port list needs the device's node in a directory; a private one unless --node-dir.
-    QTemporaryDir private_nodes;
-    if (!options.port_list.isEmpty() && options.node_directory.isEmpty())
-        options.node_directory = private_nodes.path();
+    device.setPlug(*options.plug);
+    device.setFaults(options.faults);
+    device.setAddressShownAfterReplug(options.replug_after_ms >= 0);
     if (!options.node_directory.isEmpty())
         device.setLinkDirectory(options.node_directory);
+    Announcer announcer(options.port_list, options.node_directory, options.serial);
     if (!options.port_list.isEmpty()) {
-        const auto update = [&] { announce(device, options.port_list, options.node_directory); };
+        const auto update = [&] { announcer.update(device); };
         QObject::connect(&device, &SimulatedDeviceEndpoint::attached, &application, update);
-        QObject::connect(&device, &SimulatedDeviceEndpoint::addressChanged, &application, update);
         QObject::connect(&device, &SimulatedDeviceEndpoint::dropped, &application, update);
+        if (options.replug_after_ms < 0)
+            QObject::connect(&device, &SimulatedDeviceEndpoint::addressChanged, &application,
+                             update);
     }
 
     bool link_failed = false;
+    QString linked_node; // where our --link points
     QObject::connect(&device, &SimulatedDeviceEndpoint::attached, &application,
                      [&](const QString &node) {
                          QString shown = node;
                          if (!options.link.isEmpty()) {
-                             if (!update_link(options.link, node)) {
+                             const LinkState state = link_state(options.link, linked_node);
+                             if (state == LinkState::InUse || state == LinkState::NotALink) {
+                                 // Taken by another simulated device while this one was away.
+                                 std::fprintf(stderr, "kaldorium-lpt-sim: %s\n",
+                                              qPrintable(link_refusal(options.link)));
+                             } else if (state != LinkState::Free && !QFile::remove(options.link)) {
+                                 link_failed = true;
+                             } else if (!QFile::link(node, options.link)) {
+                                 link_failed = true;
+                             } else {
+                                 linked_node = node;
+                                 shown = options.link;
+                             }
+                             if (link_failed) {
                                  std::fprintf(stderr,
                                               "kaldorium-lpt-sim: cannot make the link %s "
                                               "(is the directory writable, is a file there?)\n",
                                               qPrintable(options.link));
-                                 link_failed = true;
-                                 application.exit(73); // EX_CANTCREAT
+                                 application.exit(kExitCantCreate);
                                  return;
                              }
-                             shown = options.link;
                          } else if (!device.linkPath().isEmpty()) {
                              shown = device.linkPath();
                          }
@@ -134,10 +246,25 @@ int main(int argc, char *argv[])
                          std::fflush(stdout);
                      });
     // After the bootloader command the device drops off the line and comes back a little
-    // later, as a real one does once flashed.
-    QObject::connect(&device, &SimulatedDeviceEndpoint::bootloaderEntered, &device, [&device] {
-        QTimer::singleShot(kReplugAfterBootloaderMs, &device, &SimulatedDeviceEndpoint::reconnect);
+    // later, as a real one does once flashed (unless it is to stay away).
+    QObject::connect(&device, &SimulatedDeviceEndpoint::bootloaderEntered, &device, [&] {
+        if (options.no_return)
+            return;
+        const int away =
+            options.replug_after_ms >= 0 ? options.replug_after_ms : kAwayAfterBootloaderMs;
+        QTimer::singleShot(away, &device, &SimulatedDeviceEndpoint::reconnect);
     });
+    // After an address set the operator unplugs the device and plugs it in again; it comes
+    // back at its new address.
+    if (options.replug_after_ms >= 0) {
+        QObject::connect(&device, &SimulatedDeviceEndpoint::addressChanged, &device, [&] {
+            QTimer::singleShot(kLeaveAfterAddressMs, &device, &SimulatedDeviceEndpoint::drop);
+            QTimer::singleShot(kLeaveAfterAddressMs + options.replug_after_ms, &device, [&] {
+                if (!device.isAttached())
+                    device.reconnect();
+            });
+        });
+    }
 
     QRandomGenerator random(options.seed);
     QTimer input_changes;
@@ -161,11 +288,14 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "kaldorium-lpt-sim: cannot open a pseudo-terminal\n");
         return 71;
     }
-    const int code = link_failed ? 73 : application.exec();
-    device.drop();
-    if (!options.link.isEmpty() && QFileInfo(options.link).isSymLink())
+    const int code = link_failed ? kExitCantCreate : application.exec();
+    device.drop(); // leaves the port list (which goes when no device is left in it)
+    // Only a link this run made, still pointing where it put it: another simulated device
+    // may have taken the path meanwhile.
+    if (!options.link.isEmpty() && link_state(options.link, linked_node) == LinkState::Ours)
         QFile::remove(options.link);
-    if (!options.port_list.isEmpty())
-        QFile::remove(options.port_list);
+    if (!default_node_directory.isEmpty() && !QFile::exists(options.port_list))
+        QDir().rmdir(default_node_directory); // only when empty
+
     return code;
 }

@@ -4,6 +4,8 @@
 
 #include "sim_options.h"
 
+#include "device_link/db25_pins.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
@@ -22,7 +24,10 @@ const char kDescription[] =
     "  kaldorium-lpt --port /tmp/lpt pins watch --for 2s\n"
     "\n"
     "  kaldorium-lpt-sim --port-list /tmp/ports &\n"
-    "  KALDORIUM_LPT_PORT_LIST=/tmp/ports kaldorium-lpt list";
+    "  KALDORIUM_LPT_PORT_LIST=/tmp/ports kaldorium-lpt list\n"
+    "\n"
+    "  kaldorium-lpt-sim --link /tmp/lpt --plug passmark --stuck-low 4 &\n"
+    "  kaldorium-lpt --port /tmp/lpt selftest";
 
 bool to_int(const QString &text, int low, int high, int &value)
 {
@@ -32,6 +37,14 @@ bool to_int(const QString &text, int low, int high, int &value)
         return false;
     value = parsed;
     return true;
+}
+
+// A pin number 1..25 (1..17 unless ground is allowed).
+bool to_pin(const QString &text, bool ground_allowed, int &pin)
+{
+    bool ok = false;
+    pin = text.toInt(&ok, 10);
+    return ok && pin >= 1 && pin <= (ground_allowed ? db25::kPinCount : db25::kSignalPins);
 }
 
 ParseResult usage_error(const QString &what)
@@ -81,7 +94,45 @@ ParseResult parse_options(const QStringList &arguments, Options &options)
     const QCommandLineOption errors(QStringLiteral("errors"),
                                     QStringLiteral("Report a FIFO error every <ms> milliseconds."),
                                     QStringLiteral("ms"));
-    parser.addOptions({link, node_dir, port_list, interval, flood, random_inputs, seed, errors});
+    const QCommandLineOption plug(
+        QStringLiteral("plug"),
+        QStringLiteral("The loopback plug on the connector: full (the default: every pin on a "
+                       "net), passmark, checkit or none."),
+        QStringLiteral("name"), QStringLiteral("full"));
+    const QCommandLineOption stuck_low(
+        QStringLiteral("stuck-low"),
+        QStringLiteral("Pin <pin> (1-17) reads low; as an output it holds its net low. May be "
+                       "repeated."),
+        QStringLiteral("pin"));
+    const QCommandLineOption stuck_high(
+        QStringLiteral("stuck-high"),
+        QStringLiteral("Pin <pin> (1-17) reads high; as an output it holds its net high."),
+        QStringLiteral("pin"));
+    const QCommandLineOption short_pins(
+        QStringLiteral("short"),
+        QStringLiteral("Pins <a,b> are shorted: their nets are one (a ground pin 18-25 holds it "
+                       "low)."),
+        QStringLiteral("a,b"));
+    const QCommandLineOption open_pin(
+        QStringLiteral("open"),
+        QStringLiteral("Pin <pin> (1-17) is cut off the plug: an output reads only itself."),
+        QStringLiteral("pin"));
+    const QCommandLineOption no_return(
+        QStringLiteral("no-return"),
+        QStringLiteral("After the bootloader command the device never comes back."));
+    const QCommandLineOption replug_after(
+        QStringLiteral("replug-after"),
+        QStringLiteral("After an address set the device leaves and comes back <ms> later at the "
+                       "new address, as when the operator replugs it; also how long it stays "
+                       "away after the bootloader command (default 3000)."),
+        QStringLiteral("ms"));
+    const QCommandLineOption serial(
+        QStringLiteral("serial"),
+        QStringLiteral("The USB serial number the port list shows for the device (default none)."),
+        QStringLiteral("text"));
+    parser.addOptions({link, node_dir, port_list, interval, flood, random_inputs, seed, errors,
+                       plug, stuck_low, stuck_high, short_pins, open_pin, no_return, replug_after,
+                       serial});
 
     if (!parser.parse(arguments))
         return usage_error(parser.errorText());
@@ -112,6 +163,49 @@ ParseResult parse_options(const QStringList &arguments, Options &options)
     if (parser.isSet(errors) &&
         !to_int(parser.value(errors), 1, 3600000, options.error_interval_ms))
         return usage_error(QStringLiteral("--errors takes 1 to 3600000 ms"));
+
+    options.plug = loopback::find_plug(parser.value(plug).toLatin1().constData());
+    if (!options.plug)
+        return usage_error(
+            QStringLiteral("--plug takes full, passmark, checkit or none, not \"%1\"")
+                .arg(parser.value(plug)));
+    const struct {
+        const QCommandLineOption &option;
+        QVector<int> &pins;
+    } pin_faults[] = {{stuck_low, options.faults.stuckLow},
+                      {stuck_high, options.faults.stuckHigh},
+                      {open_pin, options.faults.open}};
+    for (const auto &fault : pin_faults) {
+        for (const QString &value : parser.values(fault.option)) {
+            int pin = 0;
+            if (!to_pin(value, false, pin))
+                return usage_error(QStringLiteral("--%1 takes a signal pin 1 to 17, not \"%2\"")
+                                       .arg(fault.option.names().constFirst(), value));
+            fault.pins.append(pin);
+        }
+    }
+    for (int pin : options.faults.stuckLow) {
+        if (options.faults.stuckHigh.contains(pin))
+            return usage_error(QStringLiteral("pin %1 cannot be stuck low and high").arg(pin));
+    }
+    for (const QString &value : parser.values(short_pins)) {
+        const QStringList pins = value.split(QLatin1Char(','));
+        int a = 0;
+        int b = 0;
+        if (pins.size() != 2 || !to_pin(pins[0], true, a) || !to_pin(pins[1], true, b) || a == b)
+            return usage_error(
+                QStringLiteral("--short takes two different pins 1 to 25, e.g. --short 4,5, not "
+                               "\"%1\"")
+                    .arg(value));
+        options.faults.shorts.append({a, b});
+    }
+    options.no_return = parser.isSet(no_return);
+    if (parser.isSet(replug_after) &&
+        !to_int(parser.value(replug_after), 0, 600000, options.replug_after_ms))
+        return usage_error(QStringLiteral("--replug-after takes 0 to 600000 ms"));
+    options.serial = parser.value(serial);
+    if (options.serial.contains(QLatin1Char('\t')) || options.serial.contains(QLatin1Char('\n')))
+        return usage_error(QStringLiteral("--serial cannot hold tabs or line breaks"));
     return {};
 }
 

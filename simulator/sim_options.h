@@ -7,6 +7,10 @@
 
 // The command line of kaldorium-lpt-sim.
 
+#include "simulated_device.h"
+
+#include "device_link/loopback_plugs.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -24,6 +28,11 @@ struct Options {
     uint32_t seed = 1;
     int error_interval_ms = 0; // an error report every this many ms; 0: never
     uint8_t error_bits = 0x40; // FIFO error
+    const loopback::Plug *plug = &loopback::kFull;
+    SimulatedDevice::Faults faults;
+    QString serial;           // the USB serial number announced in the port list; empty: none
+    bool no_return = false;   // never back after the bootloader command
+    int replug_after_ms = -1; // after an address set: away this long, then back; -1: no replug
 };
 
 struct ParseResult {

@@ -4,6 +4,7 @@
 
 #include "simulated_device.h"
 
+#include "device_link/db25_pins.h"
 #include "device_link/device_contract.h"
 
 namespace {
@@ -26,7 +27,66 @@ SimulatedDevice::SimulatedDevice()
 {
     clock_.start();
     frame_.reserve(frames::kTestFrameSize);
+    joinNets();
     powerOn();
+}
+
+void SimulatedDevice::setPlug(const loopback::Plug &plug)
+{
+    plug_ = plug;
+    joinNets();
+}
+
+void SimulatedDevice::setFaults(const Faults &faults)
+{
+    faults_ = faults;
+    joinNets();
+}
+
+void SimulatedDevice::joinNets()
+{
+    // Each pin starts as a net of its own; the plug's wires and the shorts join nets.
+    for (int p = 1; p <= db25::kPinCount; ++p)
+        net_of_[size_t(p)] = uint8_t(p);
+    const auto root = [this](int p) {
+        while (net_of_[size_t(p)] != p)
+            p = net_of_[size_t(p)];
+        return p;
+    };
+    const auto join = [&](int a, int b) {
+        if (db25::is_pin(a) && db25::is_pin(b))
+            net_of_[size_t(root(a))] = uint8_t(root(b));
+    };
+    for (int n = 0; n < plug_.count; ++n) {
+        const loopback::Net &net = plug_.nets[size_t(n)];
+        int first = 0;
+        for (int i = 0; i < net.count; ++i) {
+            const int p = net.pins[size_t(i)];
+            if (faults_.open.contains(p))
+                continue; // cut off the plug
+            if (first)
+                join(first, p);
+            else
+                first = p;
+        }
+    }
+    for (const auto &wire : faults_.shorts)
+        join(wire.first, wire.second);
+    grounded_.fill(false);
+    stuck_.fill(-1);
+    for (int p = 1; p <= db25::kPinCount; ++p) {
+        net_of_[size_t(p)] = uint8_t(root(p));
+        if (db25::pin(p).port == db25::Port::Ground)
+            grounded_[net_of_[size_t(p)]] = true;
+    }
+    for (int p : faults_.stuckLow) {
+        if (db25::is_pin(p))
+            stuck_[size_t(p)] = 0;
+    }
+    for (int p : faults_.stuckHigh) {
+        if (db25::is_pin(p))
+            stuck_[size_t(p)] = 1;
+    }
 }
 
 QString SimulatedDevice::manufacturer()
@@ -69,14 +129,47 @@ void SimulatedDevice::powerOn()
 
 SimulatedDevice::Levels SimulatedDevice::levels() const
 {
-    // Nets A..H as levels of D0..D7 (see the header): what drives each net.
-    uint8_t nets = uint8_t((drive_.dataOutput ? drive_.data : 0) | external_nets_);
-    if (drive_.controlOutput)
-        nets |= uint8_t((drive_.control & 0x0F) << 4); // C0..C3 sit on nets E..H
+    // What each net carries: held low (a ground pin, an output stuck low) before held high
+    // (an output stuck high) before the OR of its outputs and outside switches.
+    std::array<bool, 26> low = {};
+    std::array<bool, 26> high = {};
+    std::array<bool, 26> driven = {};
+    for (int p = 1; p <= db25::kSignalPins; ++p) {
+        const db25::Pin &pin = db25::pin(p);
+        bool level = false;
+        if (pin.port == db25::Port::Data && drive_.dataOutput)
+            level = (drive_.data >> pin.bit) & 1;
+        else if (pin.port == db25::Port::Control && drive_.controlOutput)
+            level = (drive_.control >> pin.bit) & 1;
+        else
+            continue; // an input
+        const size_t net = net_of_[size_t(p)];
+        if (stuck_[size_t(p)] == 0)
+            low[net] = true;
+        else if (stuck_[size_t(p)] == 1)
+            high[net] = true;
+        else if (level)
+            driven[net] = true;
+    }
+    for (int n = 0; n < 8; ++n) {
+        if ((external_nets_ >> n) & 1)
+            driven[net_of_[size_t(db25::kDataPins[size_t(n)])]] = true;
+    }
+    const auto reads = [&](int p) {
+        if (stuck_[size_t(p)] >= 0)
+            return stuck_[size_t(p)] == 1;
+        const size_t net = net_of_[size_t(p)];
+        if (grounded_[net] || low[net])
+            return false;
+        return high[net] || driven[net];
+    };
     Levels levels;
-    levels.data = nets;
-    levels.status = uint8_t((nets & 0x1F) << 3); // S3..S7 on nets A..E
-    levels.control = uint8_t(nets >> 4);         // C0..C3 on nets E..H
+    for (size_t bit = 0; bit < db25::kDataPins.size(); ++bit)
+        levels.data |= uint8_t(reads(db25::kDataPins[bit]) << bit);
+    for (size_t i = 0; i < db25::kStatusPins.size(); ++i)
+        levels.status |= uint8_t(reads(db25::kStatusPins[i]) << (i + db25::kFirstStatusBit));
+    for (size_t bit = 0; bit < db25::kControlPins.size(); ++bit)
+        levels.control |= uint8_t(reads(db25::kControlPins[bit]) << bit);
     return levels;
 }
 

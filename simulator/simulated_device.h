@@ -10,7 +10,8 @@
 // ask it for input status frames at whatever pace you like.
 //
 // A loopback plug sits on its DB-25 connector (see README.md for the table): every pin
-// belongs to one net, an output pin drives its net, and an input pin reads it.
+// belongs to one net, an output pin drives its net, and an input pin reads it. Unless
+// another plug is put on (setPlug), it is the full plug:
 //
 //   net    pins           net    pins
 //   A      D0, S3         E      D4, S7, C0
@@ -19,19 +20,23 @@
 //   D      D3, S6         H      D7, C3
 //
 // A net with no output on it reads 0; a net with two outputs on it (both ports output) reads
-// the OR of the two. The status pins are always inputs.
+// the OR of the two. The status pins are always inputs. A pin on no net reads what it drives
+// as an output, 0 as an input. Faults (setFaults) break pins and the plug's wiring.
 //
 // Not thread-safe: one thread at a time (SimulatedDeviceEndpoint guards it with a mutex).
 
 #include "device_link/frames.h"
+#include "device_link/loopback_plugs.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
 #include <QVector>
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 class SimulatedDevice {
 public:
@@ -50,6 +55,14 @@ public:
         bool controlOutput = false;
         uint8_t data = 0;
         uint8_t control = 0; // bits 0..3
+    };
+
+    // Broken pins and wiring, in DB-25 pin numbers.
+    struct Faults {
+        QVector<int> stuckLow;  // the pin reads low; as an output it holds its net low
+        QVector<int> stuckHigh; // the pin reads high; as an output it holds its net high
+        QVector<int> open;      // the pin is cut off its net: an output reads only itself
+        QVector<std::pair<int, int>> shorts; // the two pins' nets are one (a ground pin: low)
     };
 
     // One received test output frame.
@@ -111,8 +124,13 @@ public:
     Drive drive() const { return drive_; }
     Levels levels() const; // what the loopback plug makes of the drive
 
+    // The plug on the connector (loopback::kFull unless set) and the faults (none unless set).
+    void setPlug(const loopback::Plug &plug);
+    void setFaults(const Faults &faults);
+
     // Nets pulled high from outside the plug (a switch or sensor of the machine wired to
-    // the connector): bit 0 = net A ... bit 7 = net H. They read as if an output drove them.
+    // the connector): bit n = the net of data pin Dn (net A ... net H on the full plug).
+    // They read as if an output drove them.
     void setExternalNets(uint8_t nets) { external_nets_ = nets; }
     uint8_t externalNets() const { return external_nets_; }
 
@@ -135,6 +153,7 @@ private:
     void handleTestFrame();
     QByteArray handleCommand();
     void frameCut();
+    void joinNets();
 
     enum class Rx { Idle, Marker, TestFrame, Command };
 
@@ -150,6 +169,14 @@ private:
     // Pins and output.
     Drive drive_;
     uint8_t external_nets_ = 0;
+    loopback::Plug plug_ = loopback::kFull;
+    Faults faults_;
+    // By DB-25 pin number (index 0 unused): the net each pin is on after plug and faults
+    // (a pin's number stands for its net), whether that net holds a ground pin, and the level
+    // a stuck pin reads (-1: not stuck).
+    std::array<uint8_t, 26> net_of_ = {};
+    std::array<bool, 26> grounded_ = {};
+    std::array<int8_t, 26> stuck_ = {};
     uint8_t status_counter_ = 0;
     uint8_t pending_errors_ = 0;
     bool report_broken_ = true;

@@ -88,6 +88,27 @@ void SimulatedDeviceEndpoint::setHostBacklogLimit(int bytes)
     inOwnThread([this, bytes] { backlog_limit_ = qMax(0, bytes); });
 }
 
+void SimulatedDeviceEndpoint::setAddressShownAfterReplug(bool on)
+{
+    inOwnThread([this, on] { address_after_replug_ = on; });
+}
+
+void SimulatedDeviceEndpoint::setPlug(const loopback::Plug &plug)
+{
+    inOwnThread([this, plug] {
+        QMutexLocker lock(&mutex_);
+        device_.setPlug(plug);
+    });
+}
+
+void SimulatedDeviceEndpoint::setFaults(const SimulatedDevice::Faults &faults)
+{
+    inOwnThread([this, faults] {
+        QMutexLocker lock(&mutex_);
+        device_.setFaults(faults);
+    });
+}
+
 // --- Queries ------------------------------------------------------------------------------
 
 bool SimulatedDeviceEndpoint::isAttached() const
@@ -117,7 +138,7 @@ QString SimulatedDeviceEndpoint::linkPath() const
 QString SimulatedDeviceEndpoint::description() const
 {
     QMutexLocker lock(&mutex_);
-    return slave_path_.isEmpty() ? QString() : device_.description();
+    return slave_path_.isEmpty() ? QString() : shown_description_;
 }
 
 SimulatedDevice SimulatedDeviceEndpoint::snapshot() const
@@ -180,6 +201,7 @@ void SimulatedDeviceEndpoint::attach()
         QMutexLocker lock(&mutex_);
         device_.powerOn();
         slave_path_ = pty_->slavePath();
+        shown_description_ = device_.description();
         stalled_ = false;
     }
     read_notifier_ = new QSocketNotifier(pty_->masterFd(), QSocketNotifier::Read, this);
@@ -271,10 +293,12 @@ void SimulatedDeviceEndpoint::readHost()
         entered_bootloader = !was_in_bootloader && device_.inBootloader();
         address_changed = device_.nodeName() != node_before;
         address = device_.address();
+        if (address_changed && !address_after_replug_)
+            shown_description_ = device_.description();
     }
     outbox_ += replies;
     flush();
-    if (address_changed)
+    if (address_changed && !address_after_replug_)
         updateLink();
 
     for (const Event &event : events) {

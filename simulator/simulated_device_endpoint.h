@@ -69,6 +69,13 @@ public:
     // Unread bytes on the host side above which no status frame is made (default 512 in
     // paced mode; flood mode uses at least 3000).
     void setHostBacklogLimit(int bytes);
+    // When set, a new address takes effect on the host side (node link, description) only
+    // when the device is plugged in again, as a USB device's identity does; by default at
+    // once.
+    void setAddressShownAfterReplug(bool on);
+    // Passed to SimulatedDevice::setPlug and setFaults.
+    void setPlug(const loopback::Plug &plug);
+    void setFaults(const SimulatedDevice::Faults &faults);
 
     // --- Queries (any thread) -------------------------------------------------------------
 
@@ -132,6 +139,8 @@ private:
     int flood_rate_ = 0;
     int bootloader_drop_delay_ms_ = 100;
     int backlog_limit_ = 512;
+    bool address_after_replug_ = false;
+    QString shown_description_; // what the host sees while attached
     QElapsedTimer flood_clock_;
     qint64 flood_sent_ = 0;
     int session_ = 0; // advanced on every attach and detach; cancels a pending bootloader drop

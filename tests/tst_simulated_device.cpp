@@ -5,12 +5,16 @@
 // The simulated KALDORIUM-LPT: the device's protocol side (SimulatedDevice) and its
 // pseudo-terminal endpoint (SimulatedDeviceEndpoint), driven as the host would drive them.
 
+#include "device_link/db25_pins.h"
 #include "device_link/device_contract.h"
 #include "device_link/frames.h"
+#include "device_link/loopback_plugs.h"
+#include "device_link/port_list_file.h"
 #include "simulated_device.h"
 #include "simulated_device_endpoint.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
@@ -21,6 +25,7 @@
 #include <QThread>
 #include <QtTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -334,6 +339,101 @@ private slots:
         QCOMPARE(int(seen.data), inData);
         QCOMPARE(int(seen.status), inStatus);
         QCOMPARE(int(seen.control), inControl);
+    }
+
+    // Other plugs and broken pins: what every pin reads for a drive. Pins are DB-25 numbers;
+    // "high" lists the signal pins that read high, all others read low.
+    void plugsAndFaults_data()
+    {
+        QTest::addColumn<QString>("plug");
+        QTest::addColumn<QString>("faults"); // kaldorium-lpt-sim's options
+        QTest::addColumn<bool>("dataOut");
+        QTest::addColumn<bool>("controlOut");
+        QTest::addColumn<int>("data");
+        QTest::addColumn<int>("control");
+        QTest::addColumn<QList<int>>("high");
+        using P = QList<int>;
+        QTest::newRow("passmark D2 -> S5") << "passmark"
+                                           << "" << true << false << 0x04 << 0 << P{4, 12};
+        QTest::newRow("passmark D5 on no net") << "passmark"
+                                               << "" << true << false << 0x20 << 0 << P{7};
+        QTest::newRow("passmark control input") << "passmark"
+                                                << "" << true << false << 0 << 0 << P{};
+        QTest::newRow("checkit D0 -> S3") << "checkit"
+                                          << "" << true << true << 0x01 << 0 << P{2, 15};
+        QTest::newRow("checkit C0 -> S4") << "checkit"
+                                          << "" << true << true << 0 << 0x1 << P{1, 13};
+        QTest::newRow("checkit C3 -> S7") << "checkit"
+                                          << "" << false << true << 0 << 0x8 << P{17, 11};
+        QTest::newRow("none: outputs read themselves")
+            << "none"
+            << "" << true << true << 0x05 << 0x2 << P{2, 4, 14};
+        QTest::newRow("stuck-low output holds its net")
+            << "passmark"
+            << "--stuck-low 4" << true << false << 0x1F << 0 << P{2, 3, 5, 6, 15, 13, 10, 11};
+        QTest::newRow("stuck-high output holds its net")
+            << "passmark"
+            << "--stuck-high 4" << true << false << 0 << 0 << P{4, 12};
+        QTest::newRow("stuck-high input reads alone")
+            << "passmark"
+            << "--stuck-high 12" << true << false << 0 << 0 << P{12};
+        QTest::newRow("stuck-low input reads alone")
+            << "passmark"
+            << "--stuck-low 12" << true << false << 0x04 << 0 << P{4};
+        QTest::newRow("stuck pin as an input does not hold its net")
+            << "full"
+            << "--stuck-low 1" << true << false << 0x10 << 0 << P{6, 11};
+        QTest::newRow("open output reads itself only")
+            << "passmark"
+            << "--open 4" << true << false << 0x04 << 0 << P{4};
+        QTest::newRow("open input reads nothing")
+            << "passmark"
+            << "--open 12" << true << false << 0x04 << 0 << P{4};
+        QTest::newRow("short joins two nets")
+            << "passmark"
+            << "--short 2,3" << true << false << 0x01 << 0 << P{2, 3, 15, 13};
+        QTest::newRow("short to ground holds the net low")
+            << "passmark"
+            << "--short 12,25" << true << false << 0x04 << 0 << P{};
+        QTest::newRow("short within a net changes nothing")
+            << "passmark"
+            << "--short 4,12" << true << false << 0x04 << 0 << P{4, 12};
+    }
+    void plugsAndFaults()
+    {
+        QFETCH(QString, plug);
+        QFETCH(QString, faults);
+        QFETCH(bool, dataOut);
+        QFETCH(bool, controlOut);
+        QFETCH(int, data);
+        QFETCH(int, control);
+        QFETCH(QList<int>, high);
+        SimulatedDevice::Faults broken;
+        const QStringList words = faults.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (int i = 0; i + 1 < words.size(); i += 2) {
+            const QStringList pins = words[i + 1].split(QLatin1Char(','));
+            if (words[i] == "--stuck-low")
+                broken.stuckLow.append(pins[0].toInt());
+            else if (words[i] == "--stuck-high")
+                broken.stuckHigh.append(pins[0].toInt());
+            else if (words[i] == "--open")
+                broken.open.append(pins[0].toInt());
+            else
+                broken.shorts.append({pins[0].toInt(), pins[1].toInt()});
+        }
+        SimulatedDevice device;
+        device.setPlug(*loopback::find_plug(plug.toLatin1().constData()));
+        device.setFaults(broken);
+        device.takeHostBytes(testFrame(1, uint8_t(data), uint8_t(control), dataOut, controlOut));
+        const SimulatedDevice::Levels now = device.levels();
+        const frames::InputLevels levels{now.data, now.status, now.control};
+        QList<int> reads_high;
+        for (int n = 1; n <= db25::kSignalPins; ++n) {
+            if (db25::level(db25::pin(n), levels))
+                reads_high.append(n);
+        }
+        std::sort(high.begin(), high.end());
+        QCOMPARE(reads_high, high);
     }
 
     void statusFrameBytesAndCounter()
@@ -816,6 +916,84 @@ private slots:
         QVERIFY(!QFileInfo(link).isSymLink());
     }
 
+    // --link: a path that another running simulated device links to is refused, a stale link
+    // is taken over, and at the end only a link this run made and still owns is removed.
+    void simProgramKeepsToItsOwnLink()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath("lpt");
+        QProcess first;
+        first.start(QStringLiteral(KALDORIUM_SIM), {"--link", link});
+        QVERIFY(first.waitForReadyRead(5000));
+        const QString node = QFileInfo(link).symLinkTarget();
+
+        QProcess second;
+        second.start(QStringLiteral(KALDORIUM_SIM), {"--link", link});
+        QVERIFY(second.waitForFinished(5000));
+        QCOMPARE(second.exitCode(), 73);
+        QVERIFY2(second.readAllStandardError().contains("already links to " + node.toUtf8()),
+                 "names the running device's node");
+        QCOMPARE(QFileInfo(link).symLinkTarget(), node); // untouched
+
+        // Someone else puts their link at the path: the first device leaves it at the end.
+        QVERIFY(QFile::remove(link));
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), link));
+        first.terminate();
+        QVERIFY(first.waitForFinished(5000));
+        QCOMPARE(QFileInfo(link).symLinkTarget(), QStringLiteral("/dev/null"));
+
+        // A link to a node that is gone is an old run's: taken over, and removed at the end.
+        QVERIFY(QFile::remove(link));
+        QVERIFY(QFile::link(node + QStringLiteral("-gone"), link));
+        QProcess third;
+        third.start(QStringLiteral(KALDORIUM_SIM), {"--link", link});
+        QVERIFY(third.waitForReadyRead(5000));
+        QVERIFY(QFileInfo::exists(QFileInfo(link).symLinkTarget()));
+        third.terminate();
+        QVERIFY(third.waitForFinished(5000));
+        QVERIFY(!QFileInfo(link).isSymLink());
+    }
+
+    // Several simulated devices announce themselves in one port list, each with its serial
+    // number; the list and its node directory go with the last of them.
+    void simProgramsShareAPortList()
+    {
+        QTemporaryDir dir;
+        const QString ports = dir.filePath("ports");
+        QList<QProcess *> sims;
+        for (const char *serial : {"SN-1", "SN 2", "SN-3"}) {
+            auto *sim = new QProcess(this);
+            sim->start(QStringLiteral(KALDORIUM_SIM), {"--port-list", ports, "--serial", serial});
+            sims.append(sim);
+        }
+        for (QProcess *sim : sims)
+            QVERIFY(sim->waitForReadyRead(5000));
+        host::PortList list;
+        QString error;
+        QVERIFY2(host::read_port_list(ports, &list, &error), qPrintable(error));
+        QStringList serials;
+        for (const host::SerialPortEntry &port : list.ports)
+            serials.append(port.serialNumber);
+        serials.sort();
+        QCOMPARE(serials, (QStringList{"SN 2", "SN-1", "SN-3"}));
+        QCOMPARE(QDir(list.nodeDirectory).entryList(QDir::System),
+                 QStringList{"KALDORIUM_LPT_C100"});
+
+        sims[1]->terminate();
+        QVERIFY(sims[1]->waitForFinished(5000));
+        QVERIFY(host::read_port_list(ports, &list, &error));
+        QCOMPARE(list.ports.size(), 2);
+        for (QProcess *sim : {sims[0], sims[2]}) {
+            sim->terminate();
+            QVERIFY(sim->waitForFinished(5000));
+            QCOMPARE(sim->exitCode(), 0);
+        }
+        QVERIFY(!QFile::exists(ports));
+        QVERIFY(!QFile::exists(list.nodeDirectory));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
+                 QStringList());
+    }
+
     void simProgramRefusesBadOptions_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -823,6 +1001,13 @@ private slots:
         QTest::newRow("interval 0") << QStringList{"--interval", "0"};
         QTest::newRow("flood text") << QStringList{"--flood", "fast"};
         QTest::newRow("stray argument") << QStringList{"extra"};
+        QTest::newRow("unknown plug") << QStringList{"--plug", "loop"};
+        QTest::newRow("stuck ground pin") << QStringList{"--stuck-low", "18"};
+        QTest::newRow("stuck low and high") << QStringList{"--stuck-low", "4", "--stuck-high", "4"};
+        QTest::newRow("short of one pin") << QStringList{"--short", "4"};
+        QTest::newRow("short to itself") << QStringList{"--short", "4,4"};
+        QTest::newRow("open pin 0") << QStringList{"--open", "0"};
+        QTest::newRow("replug negative") << QStringList{"--replug-after", "-1"};
     }
     void simProgramRefusesBadOptions()
     {

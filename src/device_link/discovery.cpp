@@ -27,7 +27,8 @@ QList<Device> find_devices(const QList<host::SerialPortEntry> &ports)
     QList<Device> devices;
     for (const host::SerialPortEntry &port : ports) {
         if (is_device_port(port))
-            devices.append({port.description, node_for_text(port.description), port.portName});
+            devices.append({port.description, node_for_text(port.description), port.portName,
+                            port.serialNumber});
     }
     return devices;
 }

@@ -23,11 +23,13 @@ bool is_device_port(const host::SerialPortEntry &port);
 QString node_for_text(const QString &text);
 
 // One recognised device: the address as its port describes it, the node chosen for it
-// (empty when the description holds no address key) and the system's name for the port.
+// (empty when the description holds no address key), the system's name for the port and its
+// USB serial number (empty where the host reports none).
 struct Device {
     QString address;
     QString node;
     QString port;
+    QString serial = QString();
 };
 
 // The recognised devices among the ports, in the order the host lists them.

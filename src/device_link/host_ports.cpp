@@ -50,6 +50,8 @@ void fill_from_sysfs(SerialPortEntry &entry)
         if (!manufacturer.isNull() && !product.isNull()) {
             entry.manufacturer = manufacturer;
             entry.description = product;
+            if (entry.serialNumber.isEmpty())
+                entry.serialNumber = sysfs_text(device + QStringLiteral("/serial"));
         }
         return;
     }
@@ -64,7 +66,8 @@ QList<SerialPortEntry> available_ports()
     QList<SerialPortEntry> entries;
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : ports) {
-        SerialPortEntry entry{info.manufacturer(), info.description(), info.portName()};
+        SerialPortEntry entry{info.manufacturer(), info.description(), info.portName(),
+                              info.serialNumber()};
         if (entry.manufacturer.isEmpty())
             fill_from_sysfs(entry);
         entries.append(entry);

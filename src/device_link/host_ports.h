@@ -21,7 +21,8 @@ namespace host {
 struct SerialPortEntry {
     QString manufacturer;
     QString description;
-    QString portName = QString(); // the system's name for the port, e.g. "ttyACM0"
+    QString portName = QString();     // the system's name for the port, e.g. "ttyACM0"
+    QString serialNumber = QString(); // the USB serial number; empty where there is none
 };
 
 using PortEnumerator = std::function<QList<SerialPortEntry>()>;
