@@ -12,7 +12,7 @@ const QList<Command> &command_table()
         list_command(),           address_set_command(),   defaults_read_command(),
         defaults_write_command(), defaults_save_command(), flash_command(),
         pins_watch_command(),     pins_record_command(),   pins_drive_command(),
-        pins_pulse_command(),
+        pins_pulse_command(),     wait_command(),
     };
     return table;
 }

@@ -19,5 +19,6 @@ Command pins_watch_command();
 Command pins_record_command();
 Command pins_drive_command();
 Command pins_pulse_command();
+Command wait_command();
 
 #endif

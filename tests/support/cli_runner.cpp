@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QtTest>
 
+#include <utility>
+
 namespace testsupport {
 
 namespace {
@@ -30,6 +32,8 @@ CliRunner::CliRunner()
 
 CliRunner::~CliRunner()
 {
+    for (const QMetaObject::Connection &connection : std::as_const(connections_))
+        QObject::disconnect(connection);
     if (process_ && process_->state() != QProcess::NotRunning) {
         process_->kill();
         process_->waitForFinished(5000);
@@ -52,6 +56,37 @@ void CliRunner::plugIn(SimulatedDeviceEndpoint &endpoint)
     port.description = endpoint.description();
     port.portName = QStringLiteral("ttyACM0");
     setPorts({port});
+}
+
+void CliRunner::follow(SimulatedDeviceEndpoint &endpoint, const QString &portName,
+                       const QString &serial)
+{
+    followed_.append({&endpoint, portName, serial});
+    endpoint.setLinkDirectory(nodeDirectory());
+    const auto list = [this] { listFollowed(); };
+    connections_ << QObject::connect(&endpoint, &SimulatedDeviceEndpoint::attached, list)
+                 << QObject::connect(&endpoint, &SimulatedDeviceEndpoint::dropped, list)
+                 << QObject::connect(&endpoint, &SimulatedDeviceEndpoint::addressChanged, list)
+                 << QObject::connect(&endpoint, &QObject::destroyed, [this, &endpoint] {
+                        for (int i = followed_.size() - 1; i >= 0; --i) {
+                            if (followed_[i].endpoint == &endpoint)
+                                followed_.removeAt(i);
+                        }
+                    });
+    if (!endpoint.isAttached())
+        endpoint.start();
+    listFollowed();
+}
+
+void CliRunner::listFollowed()
+{
+    QList<host::SerialPortEntry> ports;
+    for (const Followed &device : std::as_const(followed_)) {
+        if (device.endpoint->isAttached())
+            ports.append({device.endpoint->manufacturer(), device.endpoint->description(),
+                          device.portName, device.serial});
+    }
+    setPorts(ports);
 }
 
 QProcess &CliRunner::start(const QStringList &arguments)

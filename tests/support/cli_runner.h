@@ -43,6 +43,11 @@ public:
     void setPorts(const QList<host::SerialPortEntry> &ports);
     // Lists the simulated device and links its node into the node directory.
     void plugIn(SimulatedDeviceEndpoint &endpoint);
+    // Lists the simulated device for as long as it is attached, as the host would (through
+    // drops, replugs and address changes), beside the other devices it follows; its node is
+    // linked into the node directory. Starts the endpoint if it is not attached.
+    void follow(SimulatedDeviceEndpoint &endpoint, const QString &portName,
+                const QString &serial = QString());
     QString nodeDirectory() const { return dir_.filePath(QStringLiteral("dev")); }
     QString filePath(const QString &name) const { return dir_.filePath(name); }
 
@@ -61,9 +66,17 @@ public:
 
 private:
     QProcess &startProgram(const QString &program, const QStringList &arguments);
+    void listFollowed();
 
+    struct Followed {
+        SimulatedDeviceEndpoint *endpoint;
+        QString portName;
+        QString serial;
+    };
     QTemporaryDir dir_;
     std::unique_ptr<QProcess> process_;
+    QList<Followed> followed_;
+    QList<QMetaObject::Connection> connections_;
 };
 
 } // namespace testsupport

@@ -1,0 +1,122 @@
+// SPDX-FileCopyrightText: 2026 Holmcraft
+//
+// SPDX-License-Identifier: GPL-3.0-or-later
+
+#include "device_watch.h"
+
+#include "device_link/discovery.h"
+#include "device_link/host_ports.h"
+#include "device_link/port_list_file.h"
+
+#include <QDeadlineTimer>
+#include <QFileInfo>
+
+#include <climits>
+#include <utility>
+
+namespace {
+
+constexpr int kSoonMs = 30;             // lets a burst of changes settle
+constexpr int kLaterMs = 400;           // udev's properties may follow the node
+constexpr int kRegularMs = 10000;       // the host's ports, in case a change went unnoticed
+constexpr int kPortListRegularMs = 250; // the stand-in port list: a small file
+
+} // namespace
+
+QList<AttachedDevice> list_devices()
+{
+    QList<AttachedDevice> attached;
+    const QList<host::SerialPortEntry> ports = host::available_ports();
+    for (const discovery::Device &device : discovery::find_devices(ports)) {
+        AttachedDevice entry;
+        entry.address = device.address;
+        entry.node = device.node.isEmpty() ? QString() : host::device_node_path(device.node);
+        entry.port = device.port;
+        entry.serial = device.serial;
+        entry.nodePresent = !entry.node.isEmpty() && QFileInfo::exists(entry.node);
+        attached.append(entry);
+    }
+    return attached;
+}
+
+DeviceWatch::DeviceWatch()
+{
+    soon_.setSingleShot(true);
+    soon_.setInterval(kSoonMs);
+    later_.setSingleShot(true);
+    later_.setInterval(kLaterMs);
+    const bool stand_in = !host::port_list_from_environment().isEmpty();
+    regular_.setInterval(stand_in ? kPortListRegularMs : kRegularMs);
+    regular_.setTimerType(Qt::VeryCoarseTimer);
+    connect(&soon_, &QTimer::timeout, this, &DeviceWatch::look);
+    connect(&later_, &QTimer::timeout, this, &DeviceWatch::look);
+    connect(&regular_, &QTimer::timeout, this, &DeviceWatch::look);
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, &DeviceWatch::changed);
+    connect(&watcher_, &QFileSystemWatcher::fileChanged, this, &DeviceWatch::changed);
+    look();
+}
+
+void DeviceWatch::watchPathOf(const QString &path)
+{
+    extra_paths_.append(path);
+    watchDirectories();
+}
+
+void DeviceWatch::watchDirectories()
+{
+    QStringList directories{host::device_node_directory()};
+    const QString list = host::port_list_from_environment();
+    if (!list.isEmpty())
+        directories.append(QFileInfo(list).absolutePath());
+    for (const QString &path : std::as_const(extra_paths_))
+        directories.append(QFileInfo(path).absolutePath());
+    const QStringList watched = watcher_.directories();
+    for (const QString &directory : directories) {
+        // A directory that is not there yet (the stand-in's nodes) is added when it is.
+        if (!watched.contains(directory) && QFileInfo(directory).isDir())
+            watcher_.addPath(directory);
+    }
+}
+
+void DeviceWatch::changed()
+{
+    if (!soon_.isActive())
+        soon_.start();
+    later_.start(); // restarted: once more after the last change
+}
+
+void DeviceWatch::look()
+{
+    devices_ = list_devices();
+    watchDirectories();
+    regular_.start(); // the next regular look counts from this one
+    wait_.wake();
+}
+
+EventWait::End DeviceWatch::waitUntil(const Condition &condition, qint64 timeoutMs)
+{
+    const QDeadlineTimer deadline =
+        timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
+    look();
+    for (;;) {
+        const qint64 left = deadline.isForever() ? -1 : deadline.remainingTime();
+        const int slice = left < 0 ? -1 : int(qMin<qint64>(left, INT_MAX));
+        const EventWait::End end = wait_.run([&] { return condition(devices_); }, slice);
+        if (end != EventWait::End::TimedOut || deadline.hasExpired())
+            return end;
+    }
+}
+
+QString duration_text(qint64 ms)
+{
+    if (ms < 1000 || ms % 1000)
+        return QStringLiteral("%1 ms").arg(ms);
+    qint64 s = ms / 1000;
+    if (s < 60 || s % 60)
+        return QStringLiteral("%1 s").arg(s);
+    const qint64 min = s / 60;
+    if (min < 60)
+        return QStringLiteral("%1 min").arg(min);
+    return min % 60 ? QStringLiteral("%1 h %2 min").arg(min / 60).arg(min % 60)
+                    : QStringLiteral("%1 h").arg(min / 60);
+}
