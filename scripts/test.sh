@@ -10,7 +10,8 @@
 #   3. the licence headers (reuse lint), the installed tree, and the Debian packages
 #      (lintian, appstreamcli, desktop-file-validate: packaging/check-install.sh);
 #   4. the test suites again under AddressSanitizer, UBSan and LeakSanitizer;
-#   5. a bounded fuzz run of the receive state machine (KALDORIUM_FUZZ_SECONDS, default 60).
+#   5. bounded fuzz runs of the receive state machine and of the command line's profile
+#      parser (KALDORIUM_FUZZ_SECONDS each, default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -53,7 +54,9 @@ if [ -d fuzz ]; then
     stage "fuzz"
     CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DKALDORIUM_FUZZ=ON -DBUILD_TESTING=OFF -DKALDORIUM_BENCH=OFF "${launcher[@]}"
-    cmake --build build-fuzz -j"$jobs" --target fuzz_receive_parser
-    bash fuzz/run.sh build-fuzz "${KALDORIUM_FUZZ_SECONDS:-60}"
+    cmake --build build-fuzz -j"$jobs" --target fuzz_receive_parser fuzz_profile_parser
+    for target in fuzz_receive_parser fuzz_profile_parser; do
+        bash fuzz/run.sh build-fuzz "${KALDORIUM_FUZZ_SECONDS:-30}" "$target"
+    done
 fi
 echo "All checks passed ($((SECONDS - started)) s)."
