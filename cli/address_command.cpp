@@ -9,6 +9,7 @@
 #include "device_session.h"
 #include "exit_codes.h"
 #include "output.h"
+#include "raw_text.h"
 
 #include "device_link/device_contract.h"
 #include "device_link/discovery.h"
@@ -31,9 +32,9 @@ int run(const Invocation &invocation)
     const QString address = discovery::address_key(invocation.arguments.first());
     if (!kSettable.contains(address)) {
         return output::fail(exit_code::kUsage,
-                            QStringLiteral("\"%1\" is no address the device can take; give C100 "
+                            QStringLiteral("%1 is no address the device can take; give C100 "
                                            "or C200")
-                                .arg(invocation.arguments.first()));
+                                .arg(raw_text::quoted(invocation.arguments.first())));
     }
     const QByteArray frame =
         frames::command_frame(contract::SetAddress, uint32_t(address.toUInt(nullptr, 16)));

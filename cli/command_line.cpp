@@ -6,12 +6,16 @@
 
 #include "command.h"
 #include "exit_codes.h"
+#include "numbers.h"
 #include "output.h"
+#include "raw_text.h"
 
 #include "device_link/discovery.h"
 
 #include <QCoreApplication>
 #include <QSet>
+
+#include <limits>
 
 namespace {
 
@@ -110,6 +114,16 @@ QString command_help(const Command &command)
     return text;
 }
 
+// The parser's complaint as part of one line: "Unknown option 'vcd'", without its full stop,
+// the option's name shown safely.
+QString usage_error(const QCommandLineParser &parser)
+{
+    QString text = parser.errorText();
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return raw_text::shortened(text, 120);
+}
+
 QStringList command_names()
 {
     QStringList names;
@@ -141,16 +155,16 @@ int run_command_line(const QStringList &arguments)
         return exit_code::kOk;
     }
     if (!parsed)
-        return output::fail(exit_code::kUsage, first.errorText().remove(QLatin1Char('.')) +
-                                                   QStringLiteral("; see kaldorium-lpt --help"));
+        return output::fail(exit_code::kUsage,
+                            usage_error(first) + QStringLiteral("; see kaldorium-lpt --help"));
     if (!command) {
         const QStringList positional = first.positionalArguments();
         if (positional.isEmpty())
             return output::fail(exit_code::kUsage,
                                 QStringLiteral("no command given; try kaldorium-lpt --help"));
         return output::fail(exit_code::kUsage,
-                            QStringLiteral("unknown command \"%1\"; the commands are: %2")
-                                .arg(positional.join(QLatin1Char(' ')),
+                            QStringLiteral("unknown command %1; the commands are: %2")
+                                .arg(raw_text::quoted(positional.join(QLatin1Char(' '))),
                                      command_names().join(QStringLiteral(", "))));
     }
 
@@ -159,7 +173,7 @@ int run_command_line(const QStringList &arguments)
     set_up(parser, command->options);
     if (!parser.parse(arguments)) {
         return output::fail(exit_code::kUsage, QStringLiteral("%1; see kaldorium-lpt %2 --help")
-                                                   .arg(parser.errorText(), command->name()));
+                                                   .arg(usage_error(parser), command->name()));
     }
 
     Invocation invocation;
@@ -174,21 +188,22 @@ int run_command_line(const QStringList &arguments)
         invocation.device = discovery::address_key(parser.value(kDevice));
         if (invocation.device.isEmpty()) {
             return output::fail(exit_code::kUsage,
-                                QStringLiteral("--device \"%1\" is no device address; give one "
+                                QStringLiteral("--device %1 is no device address; give one "
                                                "of C100 ... C800 (kaldorium-lpt list shows them)")
-                                    .arg(parser.value(kDevice)));
+                                    .arg(raw_text::quoted(parser.value(kDevice))));
         }
     }
     if (parser.isSet(kPort) && parser.isSet(kDevice))
         return output::fail(exit_code::kUsage,
                             QStringLiteral("--port and --device both name a device; give one"));
-    bool number = false;
-    invocation.timeoutMs = parser.value(kTimeout).toInt(&number);
-    if (!number || invocation.timeoutMs <= 0) {
+    const std::optional<uint64_t> timeout = parse_decimal(parser.value(kTimeout));
+    if (!timeout || *timeout == 0 || *timeout > uint64_t(std::numeric_limits<int>::max())) {
         return output::fail(exit_code::kUsage,
-                            QStringLiteral("--timeout \"%1\" is no number of milliseconds above "
-                                           "0; e.g. --timeout 2000")
-                                .arg(parser.value(kTimeout)));
+                            QStringLiteral("--timeout %1 is no number of milliseconds from 1 to "
+                                           "%2 (24 days); e.g. --timeout 2000")
+                                .arg(raw_text::quoted(parser.value(kTimeout)))
+                                .arg(std::numeric_limits<int>::max()));
     }
+    invocation.timeoutMs = int(*timeout);
     return command->run(invocation);
 }

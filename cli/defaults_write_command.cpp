@@ -9,13 +9,13 @@
 #include "defaults_exchange.h"
 #include "exit_codes.h"
 #include "output.h"
+#include "profile_file.h"
+#include "raw_text.h"
 
-#include <QFile>
 #include <QJsonObject>
 #include <QStringList>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -45,24 +45,11 @@ int values_to_write(const Invocation &invocation, profile::Values *values)
         }
         return 0;
     }
-    const QString path = invocation.value(kFrom);
-    const bool from_stdin = path == QLatin1String("-");
-    QFile file(path);
-    const bool opened =
-        from_stdin ? file.open(stdin, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
-    if (!opened) {
-        return output::fail(exit_code::kNoInput,
-                            QStringLiteral("cannot read %1: %2; check the file name")
-                                .arg(path, file.errorString()));
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        return output::fail(exit_code::kNoInput,
-                            QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-    }
-    const QString where = from_stdin ? QStringLiteral("stdin") : path;
-    if (!profile::take_text(QString::fromUtf8(bytes), where, values, &problem))
-        return output::fail(exit_code::kDataError, problem + QStringLiteral("; nothing was sent"));
+    if (int code = profile_file::read(invocation.value(kFrom), values))
+        return code;
+    const QString where = invocation.value(kFrom) == QLatin1String("-")
+                              ? QStringLiteral("stdin")
+                              : raw_text::printable(invocation.value(kFrom));
     if (std::none_of(values->begin(), values->end(), [](const auto &value) { return bool(value); }))
         return output::fail(exit_code::kDataError,
                             QStringLiteral("%1 gives no key; nothing was sent").arg(where));

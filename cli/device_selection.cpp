@@ -6,12 +6,15 @@
 
 #include "exit_codes.h"
 #include "output.h"
+#include "raw_text.h"
 
 #include "device_link/discovery.h"
 #include "device_link/host_ports.h"
 
 #include <QFileInfo>
 #include <QStringList>
+
+#include <unistd.h>
 
 namespace {
 
@@ -47,12 +50,23 @@ SelectedNode node_of(const discovery::Device &device)
     return {0, node};
 }
 
+// --port NODE: a path as it is; a bare name that exists in the working directory is that file
+// (--port lpt beside ./lpt); any other bare name is the system's node /dev/NAME (ttyACM0).
+QString port_path(const QString &port)
+{
+    if (port.contains(QLatin1Char('/')))
+        return port;
+    if (::access(raw_text::encode(port).constData(), F_OK) == 0)
+        return QStringLiteral("./") + port;
+    return QStringLiteral("/dev/") + port;
+}
+
 } // namespace
 
 SelectedNode select_node(const Invocation &invocation)
 {
     if (!invocation.port.isEmpty())
-        return {0, invocation.port};
+        return {0, port_path(invocation.port)};
 
     const QList<discovery::Device> devices = discovery::find_devices(host::available_ports());
     if (!invocation.device.isEmpty()) {

@@ -5,8 +5,9 @@
 #ifndef KALDORIUM_CLI_DEVICE_SELECTION_H
 #define KALDORIUM_CLI_DEVICE_SELECTION_H
 
-// Which serial node a device command opens: the node named by --port; the device with the
-// --device address, found as the window finds devices; or else the one device attached.
+// Which serial node a device command opens: the node named by --port (a bare name that is no
+// file in the working directory meaning /dev/NAME); the device with the --device address,
+// found as the window finds devices; or else the one device attached.
 
 #include "command.h"
 

@@ -7,6 +7,7 @@
 #include "device_selection.h"
 #include "exit_codes.h"
 #include "output.h"
+#include "raw_text.h"
 #include "signal_guard.h"
 
 #include "device_link/serial_line.h"
@@ -40,7 +41,7 @@ int DeviceSession::openNode(const QString &path)
         return output::fail(exit_code::kUnavailable,
                             QStringLiteral("cannot open %1: no such device node; check that the "
                                            "device is plugged in (kaldorium-lpt list)")
-                                .arg(path));
+                                .arg(raw_text::printable(path)));
     }
     port_.setPortName(path);
     serial_line::apply_settings(port_);
@@ -48,10 +49,15 @@ int DeviceSession::openNode(const QString &path)
         return output::fail(exit_code::kUnavailable,
                             QStringLiteral("cannot open %1: %2; check that it is the device's "
                                            "serial node and that you may use it")
-                                .arg(path, port_.errorString()));
+                                .arg(raw_text::printable(path), port_.errorString()));
     }
     serial_line::apply_baud_rate(port_);
     return 0;
+}
+
+QString DeviceSession::nodePath() const
+{
+    return raw_text::printable(port_.portName());
 }
 
 void DeviceSession::close()

@@ -36,7 +36,8 @@ public:
     int open();
     // Opens this node.
     int openNode(const QString &path);
-    QString nodePath() const { return port_.portName(); }
+    // The node's path as it may be shown (control characters and stray bytes escaped).
+    QString nodePath() const;
     void close();
 
     // Writes the frames in order and waits until the line has taken them all.

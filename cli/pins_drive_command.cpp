@@ -9,9 +9,10 @@
 #include "commands.h"
 #include "device_session.h"
 #include "exit_codes.h"
+#include "numbers.h"
 #include "output.h"
-#include "pins_arguments.h"
 #include "pins_session.h"
+#include "raw_text.h"
 
 #include "device_link/pulse_slots.h"
 
@@ -26,15 +27,15 @@ const QString kFor = QStringLiteral("for");
 // Reads --<option> VALUE within 0..max into *value. 0, or exit 64 with its line.
 int take_level(const Invocation &invocation, const QString &option, uint32_t max, uint32_t *value)
 {
-    const std::optional<uint32_t> number = parse_number(invocation.value(option));
+    const std::optional<uint64_t> number = parse_number(invocation.value(option));
     if (!number || *number > max) {
         return output::fail(exit_code::kUsage,
-                            QStringLiteral("--%1 \"%2\" is no level of the %1 port; give 0x00 to "
+                            QStringLiteral("--%1 %2 is no level of the %1 port; give 0x00 to "
                                            "0x%3 (hex 0x.., binary 0b.. or decimal)")
-                                .arg(option, invocation.value(option))
+                                .arg(option, raw_text::quoted(invocation.value(option)))
                                 .arg(max, 2, 16, QLatin1Char('0')));
     }
-    *value = *number;
+    *value = uint32_t(*number);
     return 0;
 }
 

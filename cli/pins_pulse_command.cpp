@@ -11,9 +11,10 @@
 #include "device_session.h"
 #include "exit_codes.h"
 #include "frame_streamer.h"
+#include "numbers.h"
 #include "output.h"
-#include "pins_arguments.h"
 #include "pins_session.h"
+#include "raw_text.h"
 
 #include "device_link/db25_pins.h"
 #include "device_link/pulse_slots.h"
@@ -32,17 +33,16 @@ const QString kFor = QStringLiteral("for");
 int take_whole(const Invocation &invocation, const QString &option, int64_t low, int64_t high,
                int64_t *value)
 {
-    bool ok = false;
-    const qint64 number = invocation.value(option).toLongLong(&ok, 10);
-    if (!ok || number < low || number > high) {
+    const std::optional<uint64_t> number = parse_decimal(invocation.value(option));
+    if (!number || *number < uint64_t(low) || *number > uint64_t(high)) {
         return output::fail(exit_code::kUsage,
-                            QStringLiteral("--%1 \"%2\" is out of range; give a whole number from "
+                            QStringLiteral("--%1 %2 is out of range; give a whole number from "
                                            "%3 to %4")
-                                .arg(option, invocation.value(option))
+                                .arg(option, raw_text::quoted(invocation.value(option)))
                                 .arg(low)
                                 .arg(high));
     }
-    *value = number;
+    *value = int64_t(*number);
     return 0;
 }
 

@@ -6,8 +6,9 @@
 
 #include "exit_codes.h"
 #include "frame_streamer.h"
+#include "numbers.h"
 #include "output.h"
-#include "pins_arguments.h"
+#include "raw_text.h"
 #include "signal_guard.h"
 
 #include <QElapsedTimer>
@@ -24,18 +25,19 @@ int take_duration(const Invocation &invocation, const QString &option, qint64 *m
     *ms = parse_duration(invocation.value(option));
     if (*ms < 0) {
         return output::fail(exit_code::kUsage,
-                            QStringLiteral("--%1 \"%2\" is no duration; write it like 500ms, 10s "
-                                           "or 2m")
-                                .arg(option, invocation.value(option)));
+                            QStringLiteral("--%1 %2 is no duration from 1ms to 365 days; write "
+                                           "it like 500ms, 10s, 2m or 8760h")
+                                .arg(option, raw_text::quoted(invocation.value(option))));
     }
     return 0;
 }
 
 int unexpected_argument(const Invocation &invocation)
 {
-    return output::fail(exit_code::kUsage, QStringLiteral("unexpected argument \"%1\"; see "
-                                                          "kaldorium-lpt pins --help")
-                                               .arg(invocation.arguments.first()));
+    return output::fail(exit_code::kUsage,
+                        QStringLiteral("unexpected argument %1; see "
+                                       "kaldorium-lpt pins --help")
+                            .arg(raw_text::quoted(invocation.arguments.first())));
 }
 
 void discard_stale_input(DeviceSession &session)

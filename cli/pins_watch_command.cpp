@@ -8,9 +8,9 @@
 #include "commands.h"
 #include "device_session.h"
 #include "exit_codes.h"
+#include "numbers.h"
 #include "output.h"
 #include "pin_monitor.h"
-#include "pins_arguments.h"
 #include "pins_session.h"
 
 #include "device_link/db25_pins.h"

@@ -4,6 +4,9 @@
 
 #include "profile.h"
 
+#include "numbers.h"
+#include "raw_text.h"
+
 #include <QStringList>
 
 namespace profile {
@@ -32,22 +35,6 @@ int item_index(const QString &key)
     return -1;
 }
 
-// Hex with 0x, binary with 0b, otherwise decimal; nothing else.
-std::optional<uint32_t> parse_number(const QString &text)
-{
-    bool ok = false;
-    uint value = 0;
-    if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
-        value = text.mid(2).toUInt(&ok, 16);
-    else if (text.startsWith(QLatin1String("0b"), Qt::CaseInsensitive))
-        value = text.mid(2).toUInt(&ok, 2);
-    else if (!text.isEmpty() && text.at(0).isDigit())
-        value = text.toUInt(&ok, 10);
-    if (!ok)
-        return std::nullopt;
-    return uint32_t(value);
-}
-
 bool parse_value(const Item &item, const QString &text, uint32_t *value, QString *problem)
 {
     if (item.kind == Kind::Direction) {
@@ -55,28 +42,29 @@ bool parse_value(const Item &item, const QString &text, uint32_t *value, QString
             *value = text == kOutput ? 1 : 0;
             return true;
         }
-        *problem = QStringLiteral("%1 is input or output, not \"%2\"").arg(item.key, text);
+        *problem =
+            QStringLiteral("%1 is input or output, not %2").arg(item.key, raw_text::quoted(text));
         return false;
     }
-    const std::optional<uint32_t> number = parse_number(text);
+    const std::optional<uint64_t> number = parse_number(text);
     if (!number) {
-        *problem = QStringLiteral("%1: \"%2\" is no number; give hex (0x81), binary (0b10000001) "
-                                  "or decimal (129)")
-                       .arg(item.key, text);
+        *problem = QStringLiteral("%1: %2 is no number; give hex (0x81), binary (0b10000001) "
+                                  "or decimal (129), without sign or spaces")
+                       .arg(item.key, raw_text::quoted(text));
         return false;
     }
-    if ((*number & ~item.bits) != 0) {
+    if ((*number & ~uint64_t(item.bits)) != 0) {
         if (item.bits == 0xF8 && *number <= 0xFF) {
             *problem = QStringLiteral("%1: %2 sets bits 0 to 2; the status port has bits 3 to 7 "
                                       "only (low three bits clear, e.g. 0x28)")
-                           .arg(item.key, text);
+                           .arg(item.key, raw_text::shortened(text));
         } else {
             *problem = QStringLiteral("%1: %2 is out of range 0x00 to %3")
-                           .arg(item.key, text, format_value(item, item.bits));
+                           .arg(item.key, raw_text::shortened(text), format_value(item, item.bits));
         }
         return false;
     }
-    *value = *number;
+    *value = uint32_t(*number);
     return true;
 }
 
@@ -128,14 +116,15 @@ bool take_assignment(const QString &assignment, Values *values, QString *problem
 {
     const int equals = assignment.indexOf(QLatin1Char('='));
     if (equals < 0) {
-        *problem = QStringLiteral("\"%1\" has no '='; write key=value, e.g. data.levels=0x81")
-                       .arg(assignment.trimmed());
+        *problem = QStringLiteral("%1 has no '='; write key=value, e.g. data.levels=0x81")
+                       .arg(raw_text::quoted(assignment.trimmed()));
         return false;
     }
     const QString key = assignment.left(equals).trimmed();
     const int index = item_index(key);
     if (index < 0) {
-        *problem = QStringLiteral("unknown key \"%1\"; the keys are %2").arg(key, key_list());
+        *problem = QStringLiteral("unknown key %1; the keys are %2")
+                       .arg(raw_text::quoted(key), key_list());
         return false;
     }
     if ((*values)[size_t(index)]) {
@@ -149,18 +138,31 @@ bool take_assignment(const QString &assignment, Values *values, QString *problem
     return true;
 }
 
-bool take_text(const QString &text, const QString &where, Values *values, QString *problem)
+bool take_text(const QByteArray &bytes, const QString &where, Values *values, QString *problem)
 {
-    const QStringList lines = text.split(QLatin1Char('\n'));
+    if (bytes.size() > kMostBytes) {
+        *problem = QStringLiteral("%1 is larger than %2 KiB; a profile is a few lines of "
+                                  "key=value (see kaldorium-lpt defaults save)")
+                       .arg(where)
+                       .arg(kMostBytes / 1024);
+        return false;
+    }
+    const QList<QByteArray> lines = bytes.split('\n');
     for (int number = 0; number < lines.size(); ++number) {
-        const QString line = lines[number].trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
         QString what;
-        if (!take_assignment(line, values, &what)) {
-            *problem = QStringLiteral("%1:%2: %3").arg(where).arg(number + 1).arg(what);
-            return false;
+        if (lines[number].size() > kLongestLine) {
+            what = QStringLiteral("the line is longer than %1 bytes; a profile line is "
+                                  "key=value, e.g. data.levels=0x81")
+                       .arg(kLongestLine);
+        } else {
+            const QString line = raw_text::decode(lines[number]).trimmed();
+            if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+                continue;
+            if (take_assignment(line, values, &what))
+                continue;
         }
+        *problem = QStringLiteral("%1:%2: %3").arg(where).arg(number + 1).arg(what);
+        return false;
     }
     return true;
 }

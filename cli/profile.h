@@ -13,7 +13,8 @@
 //   control.levels=0x05
 //   status.levels=0x28
 // Directions are input or output; levels are printed as 0x and two hex digits and read as
-// hex (0x), binary (0b) or decimal.
+// hex (0x), binary (0b) or decimal digits, without sign or spaces (parse_number, as the pins
+// options read them).
 
 #include "device_link/device_contract.h"
 
@@ -63,8 +64,15 @@ QJsonObject to_json(const Values &values);
 // bad or out-of-range value, a key given twice, no '=').
 bool take_assignment(const QString &assignment, Values *values, QString *problem);
 
-// Takes a whole profile text; a problem is reported as "WHERE:LINE: what is wrong".
-bool take_text(const QString &text, const QString &where, Values *values, QString *problem);
+// A profile is a few lines: anything much larger is not one, and is refused before it is read
+// whole (a profile of /dev/zero).
+constexpr int kMostBytes = 64 * 1024;
+constexpr int kLongestLine = 1024;
+
+// Takes a whole profile, its bytes as read; a problem is reported as "WHERE:LINE: what is
+// wrong", quoting at most a short piece of the line, control characters and bytes that are
+// not UTF-8 escaped (\x1b). WHERE is shown as it is.
+bool take_text(const QByteArray &bytes, const QString &where, Values *values, QString *problem);
 
 } // namespace profile
 

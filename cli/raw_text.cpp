@@ -111,14 +111,19 @@ QString header_safe(const QString &text)
     return printable(text).replace(QLatin1Char('$'), QLatin1String("\\x24"));
 }
 
-QString quoted(const QString &text, int limit)
+QString shortened(const QString &text, int limit)
 {
     if (text.size() <= limit)
-        return QLatin1Char('"') + printable(text) + QLatin1Char('"');
+        return printable(text);
     int cut = limit;
     if (text.at(cut - 1).isHighSurrogate())
         --cut; // never half a character
-    return QLatin1Char('"') + printable(text.left(cut)) + QStringLiteral("...\"");
+    return printable(text.left(cut)) + QStringLiteral("...");
+}
+
+QString quoted(const QString &text, int limit)
+{
+    return QLatin1Char('"') + shortened(text, limit) + QLatin1Char('"');
 }
 
 } // namespace raw_text

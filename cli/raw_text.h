@@ -26,7 +26,9 @@ QString printable(const QString &text);
 // printable() with '$' escaped too (\x24): text for the header of a file this program writes
 // (a VCD $comment ends at "$end"; a profile's comment line at a newline).
 QString header_safe(const QString &text);
-// printable(), in double quotes, and cut to its first `limit` characters with "..." after.
+// printable(), cut to its first `limit` characters with "..." after.
+QString shortened(const QString &text, int limit = 64);
+// shortened(), in double quotes.
 QString quoted(const QString &text, int limit = 64);
 
 } // namespace raw_text

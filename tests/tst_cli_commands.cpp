@@ -152,7 +152,13 @@ private slots:
     void signalClosesAndExits_data();
     void signalClosesAndExits();
     void filesAndStandardOutput_data();
-    void filesAndStandardOutput();
+    void filesAndStandardOutput() { runShellRow(); }
+    void limitsAndStrangeStrings_data();
+    void limitsAndStrangeStrings() { runShellRow(); }
+
+private:
+    void shellColumns();
+    void runShellRow();
 };
 
 void TestCliCommands::wireBytesAreTheWindows_data()
@@ -433,14 +439,21 @@ void TestCliCommands::signalClosesAndExits()
     QCOMPARE(result.exitCode, 128 + signalNumber);
 }
 
+// Rows of sh run in a scratch directory w/ beside the node directory dev/, with the simulated
+// device plugged in; $KLPT is the program.
+void TestCliCommands::shellColumns()
+{
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<int>("exitCode");  // of the script: its last command
+    QTest::addColumn<QString>("out");   // standard output contains
+    QTest::addColumn<QString>("err");   // standard error contains ("=...": is exactly)
+    QTest::addColumn<QString>("check"); // sh afterwards; its output must be `checked`
+    QTest::addColumn<QString>("checked");
+}
+
 void TestCliCommands::filesAndStandardOutput_data()
 {
-    QTest::addColumn<QString>("script"); // sh, in a scratch directory; $KLPT is the program
-    QTest::addColumn<int>("exitCode");   // of the script: its last command
-    QTest::addColumn<QString>("out");    // standard output contains
-    QTest::addColumn<QString>("err");    // standard error contains ("=...": is exactly)
-    QTest::addColumn<QString>("check");  // sh afterwards; its output must be `checked`
-    QTest::addColumn<QString>("checked");
+    shellColumns();
 
     const QString lines = "grep -c = %1; ls -A";
     QTest::newRow("new file") << R"("$KLPT" defaults save new.profile)" << 0
@@ -521,7 +534,141 @@ void TestCliCommands::filesAndStandardOutput_data()
         << "";
 }
 
-void TestCliCommands::filesAndStandardOutput()
+void TestCliCommands::limitsAndStrangeStrings_data()
+{
+    shellColumns();
+    const QString node = "ln -s ../dev/KALDORIUM_LPT_C100 ";
+    // Numbers at and beyond their limits: refused, never wrapped.
+    QTest::newRow("a long --for is kept whole")
+        << R"sh("$KLPT" pins drive --data 1 --for 4294968s & sleep 1.5; kill -TERM $!; wait $!)sh"
+        << 143 << ""
+        << "="
+        << ""
+        << "";
+    QTest::newRow("--for beyond a year")
+        << R"sh("$KLPT" pins watch --for 8761h)sh" << 64 << ""
+        << "=kaldorium-lpt: --for \"8761h\" is no duration from 1ms to 365 days; write it like "
+           "500ms, 10s, 2m or 8760h\n"
+        << ""
+        << "";
+    QTest::newRow("--for beyond 64 bits")
+        << R"sh("$KLPT" pins watch --for 99999999999999999999999ms)sh" << 64 << ""
+        << "is no duration from 1ms to 365 days"
+        << ""
+        << "";
+    QTest::newRow("--timeout beyond an int")
+        << R"sh("$KLPT" --timeout 2147483648 defaults read)sh" << 64 << ""
+        << "--timeout \"2147483648\" is no number of milliseconds from 1 to 2147483647"
+        << ""
+        << "";
+    QTest::newRow("--timeout with a sign")
+        << R"sh("$KLPT" --timeout +5 defaults read)sh" << 64 << ""
+        << "--timeout \"+5\" is no number"
+        << ""
+        << "";
+    QTest::newRow("--count beyond its range")
+        << R"sh("$KLPT" pins pulse --pin 2 --hz 10 --count 99999999999999999999)sh" << 64 << ""
+        << "--count \"99999999999999999999\" is out of range; give a whole number from 1 to "
+        << ""
+        << "";
+    QTest::newRow("--hz with a space") << R"sh("$KLPT" pins pulse --pin 2 --hz ' 5')sh" << 64 << ""
+                                       << "--hz \" 5\" is out of range"
+                                       << ""
+                                       << "";
+    QTest::newRow("--data with a sign, as the profile refuses it")
+        << R"sh("$KLPT" pins drive --data ' +5')sh" << 64 << ""
+        << "--data \" +5\" is no level"
+        << ""
+        << "";
+    QTest::newRow("--data with two prefixes")
+        << R"sh("$KLPT" pins drive --data 0x0x81)sh" << 64 << ""
+        << "--data \"0x0x81\" is no level"
+        << ""
+        << "";
+    QTest::newRow("a level with two prefixes")
+        << R"sh("$KLPT" defaults write data.levels=0x0x81)sh" << 65 << ""
+        << "argument 1: data.levels: \"0x0x81\" is no number"
+        << ""
+        << "";
+    // Profiles that are no profiles, and the signals that end a wait for one.
+    QTest::newRow("FIFO that no one writes, SIGINT")
+        << R"sh(mkfifo f; "$KLPT" defaults write --from f & sleep 0.5; kill -INT $!; wait $!)sh"
+        << 130 << ""
+        << "="
+        << ""
+        << "";
+    QTest::newRow("FIFO that no one writes, SIGTERM")
+        << R"sh(mkfifo f; "$KLPT" defaults write --from f & sleep 0.5; kill -TERM $!; wait $!)sh"
+        << 143 << ""
+        << "="
+        << ""
+        << "";
+    QTest::newRow("endless profile")
+        << R"sh("$KLPT" defaults write --from /dev/zero)sh" << 65 << ""
+        << "=kaldorium-lpt: /dev/zero is larger than 64 KiB; a profile is a few lines of "
+           "key=value (see kaldorium-lpt defaults save); nothing was sent\n"
+        << ""
+        << "";
+    QTest::newRow("long line")
+        << R"sh(head -c 2000 /dev/zero | tr '\0' a > p; "$KLPT" defaults write --from p)sh" << 65
+        << ""
+        << "p:1: the line is longer than 1024 bytes"
+        << ""
+        << "";
+    QTest::newRow("long value cut short")
+        << R"sh(printf 'data.levels=1%0900d\n' 0 > p; "$KLPT" defaults write --from p)sh" << 65
+        << ""
+        << "=kaldorium-lpt: p:1: data.levels: "
+           "1000000000000000000000000000000000000000000000000000000000000000... is out of range "
+           "0x00 to 0xFF; nothing was sent\n"
+        << ""
+        << "";
+    QTest::newRow("escape sequence shown escaped")
+        << R"sh(printf 'data.levels=\033[31m\n' > p; "$KLPT" defaults write --from p)sh" << 65 << ""
+        << R"sh(p:1: data.levels: "\x1b[31m" is no number)sh"
+        << ""
+        << "";
+    // Strange names in the files written and in the lines printed.
+    QTest::newRow("$end in the recording's comment")
+        << node + R"sh('x$end'; "$KLPT" --port './x$end' pins record --vcd r.vcd --for 300ms)sh"
+        << 0 << "recorded "
+        << "="
+        << "head -n 1 r.vcd | grep -o 'x[^,]*,'"
+        << "x\\x24end,\n";
+    QTest::newRow("newline in the profile's header")
+        << node + "\"$(printf 'n\\nl')\"; " +
+               R"sh("$KLPT" --port "./$(printf 'n\nl')" defaults save p && )sh" +
+               R"sh("$KLPT" defaults write --no-verify --from p)sh"
+        << 0 << "stored, unverified"
+        << "="
+        << "head -n 1 p | cut -c 1-53"
+        << "# KALDORIUM-LPT power-on defaults, read from ./n\\x0al\n";
+    QTest::newRow("--port names a file here")
+        << node + R"sh(lpt; "$KLPT" --port lpt defaults read)sh" << 0 << "data.direction="
+        << "="
+        << ""
+        << "";
+    QTest::newRow("file name in bytes that are not UTF-8")
+        << R"sh(f=$(printf 's\351.profile'); "$KLPT" --json defaults save "$f" && )sh"
+           R"sh("$KLPT" defaults write --from "$f" data.levels=9)sh"
+        << 64 << R"sh("file":"s\\xe9.profile")sh"
+        << "defaults write needs KEY=VALUE pairs"
+        << R"sh(test -f "$(printf 's\351.profile')" && echo raw; ls -A | wc -l; rm ./*)sh"
+        << "raw\n1\n";
+    QTest::newRow("profile from a file name in bytes that are not UTF-8")
+        << R"sh(f=$(printf 's\351.p'); echo data.levels=0x10 > "$f"; "$KLPT" defaults write --from "$f")sh"
+        << 0 << "data.levels=0x10  stored, verified"
+        << "="
+        << "rm ./*"
+        << "";
+    QTest::newRow("a missing file in bytes that are not UTF-8")
+        << R"sh("$KLPT" defaults write --from "$(printf 'm\351\033.p')")sh" << 66 << ""
+        << R"sh(cannot read m\xe9\x1b.p: No such file or directory)sh"
+        << ""
+        << "";
+}
+
+void TestCliCommands::runShellRow()
 {
     QFETCH(QString, script);
     QFETCH(int, exitCode);

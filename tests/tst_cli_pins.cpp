@@ -318,7 +318,8 @@ void TestCliPins::refused_data()
                               << "from 1 to 5000";
     QTest::newRow("duty 100") << QStringList{"pulse", "--pin", "2", "--hz", "1", "--duty", "100"}
                               << "from 1 to 99";
-    QTest::newRow("no unit") << QStringList{"watch", "--for", "10"} << "like 500ms, 10s or 2m";
+    QTest::newRow("no unit") << QStringList{"watch", "--for", "10"}
+                             << "like 500ms, 10s, 2m or 8760h";
     QTest::newRow("record without file") << QStringList{"record"} << "needs --vcd FILE";
 }
 
