@@ -130,7 +130,7 @@ int run(const Invocation &invocation)
         break;
     case EventWait::End::Interrupted:
     case EventWait::End::Lost:
-        return exit_code::kSignalBase + SignalGuard::instance()->signalNumber();
+        return SignalGuard::instance()->exitCode();
     }
     if (gone) {
         return output::fail(exit_code::kTempFail,
