@@ -14,6 +14,7 @@ Command address_set_command();
 Command defaults_read_command();
 Command defaults_write_command();
 Command defaults_save_command();
+Command defaults_diff_command();
 Command flash_command();
 Command pins_watch_command();
 Command pins_record_command();

@@ -9,6 +9,7 @@
 namespace exit_code {
 
 constexpr int kOk = 0;
+constexpr int kDiffers = 1;       // defaults diff: the device differs from the profile
 constexpr int kUsage = 64;        // bad command line
 constexpr int kDataError = 65;    // bad profile, value or firmware file name
 constexpr int kNoInput = 66;      // a file missing or unreadable

@@ -143,6 +143,8 @@ private slots:
     void wireBytesAreTheWindows();
     void profileRoundTrip();
     void repliesFoundInAFlood();
+    void writeStoresOnlyWhatDiffers_data();
+    void writeStoresOnlyWhatDiffers();
     void deviceManners_data();
     void deviceManners();
     void badInputSendsNothing_data();
@@ -170,10 +172,16 @@ void TestCliCommands::wireBytesAreTheWindows_data()
     QTest::newRow("address set") << "address C200" << QStringList{"address", "set", "c200"}
                                  << hex("ffff00030400");
     QTest::newRow("defaults write")
-        << "defaults set" << QStringList{"defaults",         "write",
-                                         "--no-verify",      "status.levels=0b00101000",
-                                         "control.levels=5", "control.direction=input",
-                                         "data.levels=0x81", "data.direction=output"}
+        << "defaults set"
+        << QStringList{"defaults",
+                       "write",
+                       "--force",
+                       "--no-verify",
+                       "status.levels=0b00101000",
+                       "control.levels=5",
+                       "control.direction=input",
+                       "data.levels=0x81",
+                       "data.direction=output"}
         << hex("ffff04000001 ffff08000101 ffff0c000000 ffff10000005 ffff14000028");
     QTest::newRow("defaults read")
         << "defaults read" << QStringList{"defaults", "read", "--timeout", "200"}
@@ -247,6 +255,93 @@ void TestCliCommands::repliesFoundInAFlood()
     QVERIFY(endpoint.traffic().statusFramesSent > 0);
 }
 
+void TestCliCommands::writeStoresOnlyWhatDiffers_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out");     // @node: the device's node
+    QTest::addColumn<QByteArray>("wire"); // every command frame the device took, in order
+
+    // The device holds data.direction=output, data.levels=0x81, the rest 0.
+    const QStringList write = {"defaults", "write"};
+    const QStringList diff = {"defaults", "diff"};
+    QTest::newRow("write stores what differs")
+        << write + QStringList{"data.direction=output", "data.levels=0x3C"} << QByteArray() << 0
+        << "data.direction=output  unchanged\ndata.levels=0x3C  stored, verified\n"
+        << hex("ffff18000000 ffff1c000000 ffff0800003c ffff1c000000");
+    QTest::newRow("write of what the device holds stores nothing")
+        << write + QStringList{"--from", "-"}
+        << QByteArray("data.levels=129\ndata.direction=output\n") << 0
+        << "data.direction=output  unchanged\ndata.levels=0x81  unchanged\n"
+        << hex("ffff18000000 ffff1c000000");
+    QTest::newRow("--force stores every item")
+        << write + QStringList{"--force", "data.direction=output", "data.levels=0x81"}
+        << QByteArray() << 0
+        << "data.direction=output  stored, verified\ndata.levels=0x81  stored, verified\n"
+        << hex("ffff04000001 ffff08000101 ffff18000000 ffff1c000000");
+    QTest::newRow("--no-verify still reads first")
+        << write + QStringList{"--no-verify", "status.levels=0", "data.levels=0x3C"} << QByteArray()
+        << 0
+        << "data.levels=0x3C  stored, unverified (--no-verify)\nstatus.levels=0x00  unchanged\n"
+        << hex("ffff1c000000 ffff28000000 ffff0800003c");
+    QTest::newRow("write --json")
+        << QStringList{"--json"} + write + QStringList{"data.direction=output", "data.levels=0x3C"}
+        << QByteArray() << 0
+        << R"({"changed":true,"items":{"data.direction":{"after":1,"before":1,"changed":false},)"
+           R"("data.levels":{"after":60,"before":129,"changed":true}},"node":"@node",)"
+           R"("verified":true,"written":{"data":{"direction":"output","levels":60}}})"
+           "\n"
+        << hex("ffff18000000 ffff1c000000 ffff0800003c ffff1c000000");
+    QTest::newRow("write --force --json: nothing read before")
+        << QStringList{"--json"} + write + QStringList{"--force", "control.levels=0"}
+        << QByteArray() << 0
+        << R"({"changed":true,"items":{"control.levels":{"after":0,"before":null,"changed":true}},)"
+           R"("node":"@node","verified":true,"written":{"control":{"levels":0}}})"
+           "\n"
+        << hex("ffff10000000 ffff24000000");
+    QTest::newRow("diff, equal") << diff + QStringList{"data.direction=output", "data.levels=0x81"}
+                                 << QByteArray() << 0 << "" << hex("ffff18000000 ffff1c000000");
+    QTest::newRow("diff names what differs")
+        << diff + QStringList{"status.levels=0", "data.levels=0x3C", "data.direction=input"}
+        << QByteArray() << 1
+        << "data.direction: device output, profile input\ndata.levels: device 0x81, profile 0x3C\n"
+        << hex("ffff18000000 ffff1c000000 ffff28000000");
+    QTest::newRow("diff --json")
+        << QStringList{"--json"} + diff + QStringList{"--from", "-"}
+        << QByteArray("data.levels=0x3C\nstatus.levels=0\n") << 1
+        << R"({"differences":{"data.levels":{"device":129,"profile":60}},"equal":false,)"
+           R"("node":"@node"})"
+           "\n"
+        << hex("ffff1c000000 ffff28000000");
+}
+
+void TestCliCommands::writeStoresOnlyWhatDiffers()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, input);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QByteArray, wire);
+
+    SimulatedDeviceEndpoint endpoint;
+    CliRunner cli;
+    cli.plugIn(endpoint);
+    endpoint.device().takeHostBytes(hex("ffff04000001 ffff08000101"));
+    QByteArray received;
+    QObject::connect(&endpoint, &SimulatedDeviceEndpoint::commandReceived,
+                     [&received](quint8 code, quint32 value) {
+                         received += frames::command_frame(code, value);
+                     });
+
+    const CliResult result = cli.run(arguments, input);
+    QCOMPARE(result.exitCode, exitCode);
+    QCOMPARE(QString::fromUtf8(result.out),
+             out.replace(QStringLiteral("@node"),
+                         cli.nodeDirectory() + QStringLiteral("/KALDORIUM_LPT_C100")));
+    QCOMPARE(received.toHex(' '), wire.toHex(' '));
+}
+
 void TestCliCommands::deviceManners_data()
 {
     QTest::addColumn<ScriptedDevice::Manner>("manner");
@@ -283,8 +378,20 @@ void TestCliCommands::deviceManners_data()
                                << "" << QByteArray();
     QTest::newRow("profile on standard input")
         << M::Honest << QStringList{"defaults", "write", "--from", "-"} << 0
-        << "data.direction=output  stored, verified\n"
+        << "data.direction=output  unchanged\n"
         << "" << kProfile;
+    QTest::newRow("write, never answers")
+        << M::Silent << QStringList{"defaults", "write", "data.levels=0x81", "--timeout", "300"}
+        << 75 << ""
+        << "no reply from the device within 300 ms for data.levels; " << QByteArray();
+    QTest::newRow("diff, never answers")
+        << M::Silent << QStringList{"defaults", "diff", "data.levels=0x81", "--timeout", "300"}
+        << 75 << ""
+        << "no reply from the device within 300 ms for data.levels; " << QByteArray();
+    QTest::newRow("diff, hangs up")
+        << M::HangUp << QStringList{"defaults", "diff", "--from", "-", "--timeout", "60000"} << 74
+        << ""
+        << "connection to the device lost" << kProfile;
 }
 
 void TestCliCommands::deviceManners()
@@ -303,6 +410,10 @@ void TestCliCommands::deviceManners()
     QCOMPARE(result.exitCode, exitCode);
     QVERIFY2(result.out.startsWith(out.toUtf8()), result.out);
     QVERIFY2(result.err.contains(err.toUtf8()), result.err);
+    if (manner == ScriptedDevice::Manner::Silent) { // nothing stored without the device's word
+        for (int at = 0; at < device.received().size(); at += frames::kCommandFrameSize)
+            QVERIFY(uint8_t(device.received().at(at + 2)) >= contract::ReadDataDirection);
+    }
 }
 
 void TestCliCommands::badInputSendsNothing_data()
@@ -338,6 +449,13 @@ void TestCliCommands::badInputSendsNothing_data()
     QTest::newRow("file and pairs")
         << QByteArray("data.levels=1\n") << (from + QStringList{"data.levels=1"}) << 64
         << "defaults write needs KEY=VALUE pairs or --from FILE";
+    QTest::newRow("diff, bad profile")
+        << QByteArray("data.levels=0x100\n") << QStringList{"defaults", "diff", "--from", "@"} << 65
+        << "@:1: data.levels: 0x100 is out of range 0x00 to 0xFF";
+    QTest::newRow("diff, nothing to compare")
+        << QByteArray() << QStringList{"defaults", "diff"} << 64
+        << "defaults diff needs KEY=VALUE pairs or --from FILE (not both); e.g. kaldorium-lpt "
+           "defaults diff --from line3.profile";
     QTest::newRow("address not settable") << QByteArray() << QStringList{"address", "set", "0xC300"}
                                           << 64 << "\"0xC300\" is no address the device can take";
 }
@@ -638,7 +756,7 @@ void TestCliCommands::limitsAndStrangeStrings_data()
     QTest::newRow("newline in the profile's header")
         << node + "\"$(printf 'n\\nl')\"; " +
                R"sh("$KLPT" --port "./$(printf 'n\nl')" defaults save p && )sh" +
-               R"sh("$KLPT" defaults write --no-verify --from p)sh"
+               R"sh("$KLPT" defaults write --force --no-verify --from p)sh"
         << 0 << "stored, unverified"
         << "="
         << "head -n 1 p | cut -c 1-53"
