@@ -89,10 +89,10 @@ int run(const Invocation &invocation)
                 result.insert(QStringLiteral("control"), int(control));
             output::print_json(result);
         } else {
-            output::print(QStringLiteral("drove %1 on %2 for %3 frames of 10 ms; the device "
-                                         "holds these levels\n")
-                              .arg(driven.join(QStringLiteral(" and ")), session.nodePath())
-                              .arg(stream.sent));
+            output::print(QStringLiteral("drove %1 on %2 for %3 of 10 ms; the device holds "
+                                         "these levels\n")
+                              .arg(driven.join(QStringLiteral(" and ")), session.nodePath(),
+                                   pins::counted(stream.sent, "frame", "frames")));
         }
     }
     return code;

@@ -119,20 +119,19 @@ int run(const Invocation &invocation)
                                {QStringLiteral("pin"), int(pin)},
                                {QStringLiteral("bit"), QLatin1String(driven.name)},
                                {QStringLiteral("hz"), int(hz)},
-                               {QStringLiteral("duty"), wave.high_share() / 100.0},
+                               {QStringLiteral("duty"), wave.wire_high_share() / 100.0},
                                {QStringLiteral("pulses"), qint64(pulses)}};
             pins::add_stream_report(result, stream);
             output::print_json(result);
         } else {
             output::print(QStringLiteral("pulsed pin %1 (%2) at %3 Hz, %4 % high, on %5: %6 "
-                                         "pulses in %7 frames of 10 ms; the pin is low\n")
+                                         "in %7 of 10 ms; the pin is low\n")
                               .arg(pin)
                               .arg(QLatin1String(driven.name))
                               .arg(hz)
-                              .arg(wave.high_share() / 100.0)
-                              .arg(session.nodePath())
-                              .arg(pulses)
-                              .arg(stream.sent));
+                              .arg(wave.wire_high_share() / 100.0)
+                              .arg(session.nodePath(), pins::counted(pulses, "pulse", "pulses"),
+                                   pins::counted(stream.sent, "frame", "frames")));
         }
     }
     return code;

@@ -40,6 +40,11 @@ int unexpected_argument(const Invocation &invocation)
                             .arg(raw_text::quoted(invocation.arguments.first())));
 }
 
+QString counted(int64_t count, const char *one, const char *many)
+{
+    return QStringLiteral("%1 %2").arg(count).arg(QLatin1String(count == 1 ? one : many));
+}
+
 void discard_stale_input(DeviceSession &session)
 {
     ::tcflush(session.nativeHandle(), TCIFLUSH);

@@ -20,6 +20,9 @@ namespace pins {
 int take_duration(const Invocation &invocation, const QString &option, qint64 *ms);
 int unexpected_argument(const Invocation &invocation);
 
+// "1 frame", "30 frames": the count with the noun that fits it.
+QString counted(int64_t count, const char *one, const char *many);
+
 // Drops what the line held before the port was opened: status frames from before the
 // watch began would show old levels with the time of the start.
 void discard_stale_input(DeviceSession &session);

@@ -226,18 +226,27 @@ void TestCliPins::pulseSlotsOnTheWire_data()
     QTest::addColumn<QByteArray>("high");
     QTest::addColumn<QByteArray>("low");
     QTest::addColumn<QStringList>("frames"); // slot levels of each frame sent
+    QTest::addColumn<QString>("duty");       // as printed: the share of high slots on the wire
     QTest::newRow("pin 2, 1000 Hz x 3")
         << QStringList{"--pin", "2", "--hz", "1000", "--count", "3"} << QByteArray::fromHex("0060")
-        << QByteArray::fromHex("0020") << QStringList{runs("5h 5l 5h 5l 5h 75l")};
+        << QByteArray::fromHex("0020") << QStringList{runs("5h 5l 5h 5l 5h 75l")} << "50";
     // The second pulse rises in the second frame and falls in the third.
     QTest::newRow("pin 17, 70 Hz x 2")
         << QStringList{"--pin", "17", "--hz", "70", "--count", "2"} << QByteArray::fromHex("0018")
         << QByteArray::fromHex("0010")
-        << QStringList{runs("72h 28l"), runs("43l 57h"), runs("15h 85l")};
+        << QStringList{runs("72h 28l"), runs("43l 57h"), runs("15h 85l")} << "50";
     QTest::newRow("pin 9, 300 Hz 25 % x 4")
         << QStringList{"--pin", "9", "--hz", "300", "--duty", "25", "--count", "4"}
         << QByteArray::fromHex("4020") << QByteArray::fromHex("0020")
-        << QStringList{runs("9h 25l 8h 25l 8h 25l"), runs("9h 91l")};
+        << QStringList{runs("9h 25l 8h 25l 8h 25l"), runs("9h 91l")} << "25";
+    // Periods of 2.5 and 4 slots: 3 of every 5 slots high, and 2 of every 4.
+    QTest::newRow("pin 2, 4000 Hz 50 % x 2")
+        << QStringList{"--pin", "2", "--hz", "4000", "--count", "2"} << QByteArray::fromHex("0060")
+        << QByteArray::fromHex("0020") << QStringList{runs("2h 1l 1h 96l")} << "60";
+    QTest::newRow("pin 2, 2500 Hz 30 % x 2")
+        << QStringList{"--pin", "2", "--hz", "2500", "--duty", "30", "--count", "2"}
+        << QByteArray::fromHex("0060") << QByteArray::fromHex("0020")
+        << QStringList{runs("2h 2l 2h 94l")} << "50";
 }
 
 void TestCliPins::pulseSlotsOnTheWire()
@@ -246,11 +255,16 @@ void TestCliPins::pulseSlotsOnTheWire()
     QFETCH(QByteArray, high);
     QFETCH(QByteArray, low);
     QFETCH(QStringList, frames);
+    QFETCH(QString, duty);
     PseudoTerminal device;
     CliRunner cli;
     const CliResult result =
         cli.run(QStringList{"--port", device.slavePath(), "pins", "pulse"} + arguments);
     QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.out.contains(QString(", %1 % high,").arg(duty).toUtf8()), result.out);
+    const QString sent =
+        frames.size() == 1 ? "in 1 frame of" : QString("in %1 frames of").arg(frames.size());
+    QVERIFY2(result.out.contains(sent.toUtf8()), result.out);
     QByteArray expected;
     for (int f = 0; f < frames.size(); ++f) {
         expected += char(0xFF);

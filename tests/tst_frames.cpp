@@ -294,6 +294,9 @@ void FramesTest::pulseAverageFrequencyIsExact_data()
     QTest::newRow("4000 Hz 10 %") << 4000 << 10 << 4000; // at least one slot of each 2.5
     QTest::newRow("4999 Hz") << 4999 << 99 << 5001;
     QTest::newRow("5000 Hz") << 5000 << 50 << 5000;
+    // Periods of 2.5 and 4 slots: the duty asked for cannot be cut, the wire carries another.
+    QTest::newRow("4000 Hz 50 %") << 4000 << 50 << 6000;
+    QTest::newRow("2500 Hz 30 %") << 2500 << 30 << 5000;
 }
 
 void FramesTest::pulseAverageFrequencyIsExact()
@@ -314,6 +317,7 @@ void FramesTest::pulseAverageFrequencyIsExact()
     }
     QCOMPARE(rising, hz);
     QCOMPARE(high, highSlots);
+    QCOMPARE(wave.wire_high_share(), highSlots); // one second is a whole phase cycle
 }
 
 void FramesTest::pulseCountEndsLow_data()

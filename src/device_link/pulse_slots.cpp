@@ -5,6 +5,7 @@
 #include "pulse_slots.h"
 
 #include <algorithm>
+#include <numeric>
 
 namespace pulse {
 
@@ -32,6 +33,18 @@ bool SlotWave::next_slot()
     if (!high && count_ > 0 && started_ >= count_)
         ended_ = true;
     return high;
+}
+
+int SlotWave::wire_high_share() const
+{
+    return pulse::wire_high_share(hz_, threshold_);
+}
+
+int wire_high_share(int hz, int threshold)
+{
+    const int step = std::gcd(std::clamp(hz, kMinHz, kMaxHz), kSlotsPerSecond);
+    const int high_slots = (std::clamp(threshold, 0, kSlotsPerSecond) + step - 1) / step;
+    return high_slots * step;
 }
 
 FrameLevels SlotWave::next_frame()

@@ -50,6 +50,8 @@ public:
     int64_t pulses_started() const { return started_; }
     // The share of each period that is high, in 1/10000 (the duty after the slot limits).
     int high_share() const { return threshold_; }
+    // The share of slots that go out high, in 1/10000 (see wire_high_share below).
+    int wire_high_share() const;
 
 private:
     bool next_slot();
@@ -61,6 +63,13 @@ private:
     int64_t started_ = 0;
     bool ended_ = false;
 };
+
+// The share of slots sent high, in 1/10000, over one whole phase cycle of a wave whose
+// threshold is `threshold` (high_share()). The phase visits every multiple of
+// gcd(hz, 10000) once per cycle, so a period that is not a whole number of slots puts a duty
+// on the wire that differs from the one asked for: 4000 Hz at 50 % sends 3 high slots in
+// every 5 (60 %), 2500 Hz at 30 % sends 2 in every 4 (50 %).
+int wire_high_share(int hz, int threshold);
 
 // The slot that drives one pin of its port at `level` and every other pin of that port low.
 // Only that port's direction flag is set; the other port stays an input.
