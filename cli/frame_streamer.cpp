@@ -13,7 +13,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
-#include <termios.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace {
@@ -39,7 +39,8 @@ void sleep_until(int64_t deadline_ns)
 
 } // namespace
 
-FrameStreamer::FrameStreamer(std::function<QByteArray()> nextFrame, std::function<void(End)> onEnd)
+FrameStreamer::FrameStreamer(std::function<QByteArray(bool)> nextFrame,
+                             std::function<void(End)> onEnd)
     : next_frame_(std::move(nextFrame)), on_end_(std::move(onEnd))
 {
 }
@@ -67,6 +68,11 @@ bool FrameStreamer::start(int fd, int stallMs)
     return true;
 }
 
+void FrameStreamer::finish()
+{
+    finish_ = true;
+}
+
 void FrameStreamer::stop()
 {
     stop_ = true;
@@ -89,13 +95,16 @@ void FrameStreamer::run()
     int64_t deadline = now_ns();
     End end = End::Stopped;
     while (!stop_) {
-        const QByteArray frame = next_frame_();
+        const QByteArray frame = next_frame_(finish_);
         if (frame.isEmpty()) {
             end = End::Finished;
             break;
         }
-        if (!writeAll(frame)) {
-            end = stop_ ? End::Stopped : error_ == EAGAIN ? End::Stalled : End::Lost;
+        const Write written = writeAll(frame);
+        if (written == Write::NotBegun)
+            break;
+        if (written == Write::Failed) {
+            end = error_ == EAGAIN ? End::Stalled : End::Lost;
             break;
         }
         ++frames_sent_;
@@ -118,19 +127,15 @@ void FrameStreamer::run()
         on_end_(end);
 }
 
-bool FrameStreamer::writeOnce(int fd, const QByteArray &frame, int stallMs)
+int FrameStreamer::unsentBytes(int fd)
 {
-    FrameStreamer once({}, {});
-    once.fd_ = fd;
-    once.stall_ms_ = stallMs;
-    const bool written = once.writeAll(frame);
-    once.fd_ = -1; // not ours to close
-    if (written)
-        ::tcdrain(fd); // on the line before the port closes
-    return written;
+    int queued = 0;
+    if (::ioctl(fd, TIOCOUTQ, &queued) != 0)
+        return 0;
+    return qMax(queued, 0);
 }
 
-bool FrameStreamer::writeAll(const QByteArray &frame)
+FrameStreamer::Write FrameStreamer::writeAll(const QByteArray &frame)
 {
     const char *bytes = frame.constData();
     size_t left = size_t(frame.size());
@@ -146,20 +151,23 @@ bool FrameStreamer::writeAll(const QByteArray &frame)
             continue;
         if (written < 0 && errno != EAGAIN) {
             error_ = errno;
-            return false;
+            return Write::Failed;
         }
-        // The line is full: wait for room, but not for ever.
-        const int64_t wait_ms = (give_up - now_ns()) / (1000 * 1000);
-        if (wait_ms <= 0 || stop_) {
+        // The line is full. A frame not yet begun is dropped when the stream is stopped; one
+        // that has begun is finished, however long it takes within stallMs.
+        if (stop_ && left == size_t(frame.size()))
+            return Write::NotBegun;
+        const int64_t wait_ms = (give_up - now_ns() + 999999) / (1000 * 1000);
+        if (wait_ms <= 0) {
             error_ = EAGAIN;
-            return false;
+            return Write::Failed;
         }
         pollfd pfd{fd_, POLLOUT, 0};
         if (::poll(&pfd, 1, int(qMin<int64_t>(wait_ms, 50))) > 0 &&
             (pfd.revents & (POLLERR | POLLHUP | POLLNVAL))) {
             error_ = EIO;
-            return false;
+            return Write::Failed;
         }
     }
-    return true;
+    return Write::Done;
 }

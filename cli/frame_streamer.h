@@ -10,6 +10,10 @@
 // delay the frames after it. The thread runs with SCHED_FIFO where the system permits it and
 // at normal priority otherwise. It writes to a duplicate of the port's descriptor, so the
 // port may close under it: the writes then fail and the stream ends.
+//
+// The stream only ever stops between whole frames: a frame that has begun to go out is
+// finished (or the line is given up as stalled), because the device would take the marker of
+// any later frame as the cut of a broken one.
 
 #include <QByteArray>
 
@@ -22,9 +26,13 @@ class FrameStreamer {
 public:
     enum class End { Running, Finished, Stopped, Lost, Stalled };
 
-    // nextFrame() is called on the streaming thread before each frame; an empty array ends the
-    // stream (Finished). onEnd(end) is called on the streaming thread when it ends by itself.
-    FrameStreamer(std::function<QByteArray()> nextFrame, std::function<void(End)> onEnd);
+    // nextFrame(finishing) is called on the streaming thread before each frame; an empty array
+    // ends the stream (Finished). finishing turns true once finish() has been called: the
+    // stream then makes the frames it needs to end cleanly (one that leaves a pin low), then
+    // an empty one. onEnd(end) is called on the streaming thread when the stream has ended by
+    // itself (not after stop()).
+    FrameStreamer(std::function<QByteArray(bool finishing)> nextFrame,
+                  std::function<void(End)> onEnd);
     ~FrameStreamer();
     FrameStreamer(const FrameStreamer &) = delete;
     FrameStreamer &operator=(const FrameStreamer &) = delete;
@@ -32,7 +40,10 @@ public:
     // Starts streaming to a duplicate of fd. stallMs: how long a frame may wait for room on
     // the line before the stream ends as Stalled. False when fd cannot be duplicated.
     bool start(int fd, int stallMs);
-    // Ends the stream after the frame being written, and waits for the thread.
+    // Asks for the closing frames (see nextFrame) and returns at once.
+    void finish();
+    // Ends the stream after the frame being written, without closing frames, and waits for
+    // the thread (at most stallMs for a frame that is partly out).
     void stop();
 
     End end() const { return end_; }
@@ -45,19 +56,22 @@ public:
     bool realtime() const { return realtime_; } // SCHED_FIFO was granted
     int error() const { return error_; }        // errno of a failed write
 
-    // Writes one frame to fd on the calling thread, waiting up to stallMs for room; for a
-    // last frame after the stream has ended (also after a signal, when no wait may run).
-    static bool writeOnce(int fd, const QByteArray &frame, int stallMs);
+    // Bytes written to the line that the device has not taken yet (the kernel's output queue;
+    // a USB serial device takes them as it reads). 0 when the line cannot tell.
+    static int unsentBytes(int fd);
 
 private:
-    void run();
-    bool writeAll(const QByteArray &frame);
+    enum class Write { Done, NotBegun, Failed };
 
-    std::function<QByteArray()> next_frame_;
+    void run();
+    Write writeAll(const QByteArray &frame);
+
+    std::function<QByteArray(bool)> next_frame_;
     std::function<void(End)> on_end_;
     std::thread thread_;
     int fd_ = -1;
     int stall_ms_ = 1000;
+    std::atomic<bool> finish_{false};
     std::atomic<bool> stop_{false};
     std::atomic<End> end_{End::Running};
     std::atomic<int64_t> frames_sent_{0};

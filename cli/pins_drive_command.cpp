@@ -12,6 +12,7 @@
 #include "numbers.h"
 #include "output.h"
 #include "pins_session.h"
+#include "pins_stream.h"
 #include "raw_text.h"
 
 #include "device_link/pulse_slots.h"
@@ -58,8 +59,8 @@ int run(const Invocation &invocation)
         if (int code = take_level(invocation, kControl, 0x0F, &control))
             return code;
     }
-    qint64 for_ms = -1;
-    if (int code = pins::take_duration(invocation, kFor, &for_ms))
+    int64_t max_frames = -1;
+    if (int code = pins::take_frame_count(invocation, kFor, &max_frames))
         return code;
     if (!invocation.arguments.isEmpty())
         return pins::unexpected_argument(invocation);
@@ -71,31 +72,36 @@ int run(const Invocation &invocation)
     const d_byte slot =
         frames::pack_slot(uint8_t(data), uint8_t(control), drive_data, drive_control);
     pins::StreamReport stream;
-    const int code = pins::stream_frames(
-        invocation, session, [&] { return builder.steady(slot); }, for_ms, &stream);
-
-    if (code == 0 || code > exit_code::kSignalBase) {
-        QStringList driven;
-        if (drive_data)
-            driven << QStringLiteral("data 0x%1").arg(data, 2, 16, QLatin1Char('0'));
-        if (drive_control)
-            driven << QStringLiteral("control 0x%1").arg(control, 1, 16);
-        if (invocation.json) {
-            QJsonObject result{{QStringLiteral("node"), session.nodePath()}};
-            pins::add_stream_report(result, stream);
-            if (drive_data)
-                result.insert(QStringLiteral("data"), int(data));
-            if (drive_control)
-                result.insert(QStringLiteral("control"), int(control));
-            output::print_json(result);
-        } else {
-            output::print(QStringLiteral("drove %1 on %2 for %3 of 10 ms; the device holds "
-                                         "these levels\n")
-                              .arg(driven.join(QStringLiteral(" and ")), session.nodePath(),
-                                   pins::counted(stream.sent, "frame", "frames")));
-        }
+    if (int code = pins::stream_frames(
+            invocation, session,
+            [&](bool finishing) { return finishing ? QByteArray() : builder.steady(slot); },
+            max_frames, &stream))
+        return code;
+    if (stream.end != pins::StreamEnd::Done && stream.end != pins::StreamEnd::Interrupted) {
+        return pins::stream_exit(invocation, stream,
+                                 QStringLiteral("the device may not hold these levels"));
     }
-    return code;
+
+    QStringList driven;
+    if (drive_data)
+        driven << QStringLiteral("data 0x%1").arg(data, 2, 16, QLatin1Char('0'));
+    if (drive_control)
+        driven << QStringLiteral("control 0x%1").arg(control, 1, 16);
+    if (invocation.json) {
+        QJsonObject result{{QStringLiteral("node"), session.nodePath()}};
+        pins::add_stream_report(result, stream);
+        if (drive_data)
+            result.insert(QStringLiteral("data"), int(data));
+        if (drive_control)
+            result.insert(QStringLiteral("control"), int(control));
+        output::print_json(result);
+    } else {
+        output::print(QStringLiteral("drove %1 on %2 for %3 of 10 ms; the device holds these "
+                                     "levels\n")
+                          .arg(driven.join(QStringLiteral(" and ")), session.nodePath(),
+                               pins::counted(stream.sent, "frame", "frames")));
+    }
+    return pins::stream_exit(invocation, stream, QString());
 }
 
 } // namespace
@@ -114,7 +120,9 @@ Command pins_drive_command()
         {kControl,
          QStringLiteral("Drive the control port (pins 1, 14, 16, 17, C0-C3) at VALUE, 0x0-0xF."),
          QStringLiteral("VALUE")},
-        {kFor, QStringLiteral("Stop after DURATION (500ms, 10s, 2m); else at Ctrl-C."),
+        {kFor,
+         QStringLiteral("Stop after DURATION (500ms, 10s, 2m; whole 10 ms frames); else at "
+                        "Ctrl-C."),
          QStringLiteral("DURATION")},
     };
     command.run = run;

@@ -4,16 +4,17 @@
 
 // pins pulse: a square wave on one output pin, cut into the 100 frame_slots of 100 us of each test
 // output frame, phase-continuous from frame to frame. The other pins of its port stay low.
-// --count ends it after that many whole pulses; --for or Ctrl-C end it with one more frame
-// that leaves the pin low.
+// --count ends it after that many whole pulses; --for (in whole frames of 10 ms) or Ctrl-C end
+// it with one more frame that leaves the pin low. The pin is called low only once the device
+// has taken that frame.
 
 #include "commands.h"
 #include "device_session.h"
 #include "exit_codes.h"
-#include "frame_streamer.h"
 #include "numbers.h"
 #include "output.h"
 #include "pins_session.h"
+#include "pins_stream.h"
 #include "raw_text.h"
 
 #include "device_link/db25_pins.h"
@@ -83,8 +84,8 @@ int run(const Invocation &invocation)
         if (int code = take_whole(invocation, kCount, 1, 1000000000, &count))
             return code;
     }
-    qint64 for_ms = -1;
-    if (int code = pins::take_duration(invocation, kFor, &for_ms))
+    int64_t max_frames = -1;
+    if (int code = pins::take_frame_count(invocation, kFor, &max_frames))
         return code;
     if (!invocation.arguments.isEmpty())
         return pins::unexpected_argument(invocation);
@@ -101,40 +102,46 @@ int run(const Invocation &invocation)
             frame_slots[k] = pulse::pin_slot(driven, levels[k]);
         return builder.frame(frame_slots);
     };
+    bool closed = false;
     pins::StreamReport stream;
-    int code = pins::stream_frames(
-        invocation, session,
-        [&] { return wave.finished() ? QByteArray() : frame_of(wave.next_frame()); }, for_ms,
-        &stream);
-    // Stopped in the middle of a pulse: one more frame leaves the pin low.
-    if (!wave.finished() && (code == 0 || code > exit_code::kSignalBase) &&
-        FrameStreamer::writeOnce(session.nativeHandle(), frame_of(pulse::FrameLevels{}),
-                                 invocation.timeoutMs))
-        ++stream.sent;
+    if (int code = pins::stream_frames(
+            invocation, session,
+            [&](bool finishing) {
+                if (wave.finished() || closed)
+                    return QByteArray();
+                if (!finishing)
+                    return frame_of(wave.next_frame());
+                // Stopped in the middle of the wave: one more frame leaves the pin low.
+                closed = true;
+                return frame_of(pulse::FrameLevels{});
+            },
+            max_frames, &stream))
+        return code;
+    const QString pin_name = QStringLiteral("pin %1 (%2)").arg(pin).arg(QLatin1String(driven.name));
+    if (stream.end != pins::StreamEnd::Done && stream.end != pins::StreamEnd::Interrupted)
+        return pins::stream_exit(invocation, stream,
+                                 pin_name + QStringLiteral(" may still be high"));
 
-    if (code == 0 || code > exit_code::kSignalBase) {
-        const int64_t pulses = wave.pulses_started();
-        if (invocation.json) {
-            QJsonObject result{{QStringLiteral("node"), session.nodePath()},
-                               {QStringLiteral("pin"), int(pin)},
-                               {QStringLiteral("bit"), QLatin1String(driven.name)},
-                               {QStringLiteral("hz"), int(hz)},
-                               {QStringLiteral("duty"), wave.wire_high_share() / 100.0},
-                               {QStringLiteral("pulses"), qint64(pulses)}};
-            pins::add_stream_report(result, stream);
-            output::print_json(result);
-        } else {
-            output::print(QStringLiteral("pulsed pin %1 (%2) at %3 Hz, %4 % high, on %5: %6 "
-                                         "in %7 of 10 ms; the pin is low\n")
-                              .arg(pin)
-                              .arg(QLatin1String(driven.name))
-                              .arg(hz)
-                              .arg(wave.wire_high_share() / 100.0)
-                              .arg(session.nodePath(), pins::counted(pulses, "pulse", "pulses"),
-                                   pins::counted(stream.sent, "frame", "frames")));
-        }
+    const int64_t pulses = wave.pulses_started();
+    if (invocation.json) {
+        QJsonObject result{{QStringLiteral("node"), session.nodePath()},
+                           {QStringLiteral("pin"), int(pin)},
+                           {QStringLiteral("bit"), QLatin1String(driven.name)},
+                           {QStringLiteral("hz"), int(hz)},
+                           {QStringLiteral("duty"), wave.wire_high_share() / 100.0},
+                           {QStringLiteral("pulses"), qint64(pulses)}};
+        pins::add_stream_report(result, stream);
+        output::print_json(result);
+    } else {
+        output::print(QStringLiteral("pulsed %1 at %2 Hz, %3 % high, on %4: %5 in %6 of 10 ms; "
+                                     "the pin is low\n")
+                          .arg(pin_name)
+                          .arg(hz)
+                          .arg(wave.wire_high_share() / 100.0)
+                          .arg(session.nodePath(), pins::counted(pulses, "pulse", "pulses"),
+                               pins::counted(stream.sent, "frame", "frames")));
     }
-    return code;
+    return pins::stream_exit(invocation, stream, QString());
 }
 
 } // namespace
@@ -159,7 +166,9 @@ Command pins_pulse_command()
                         "100 us high and 100 us low."),
          QStringLiteral("PERCENT")},
         {kCount, QStringLiteral("Stop after K whole pulses, the pin low."), QStringLiteral("K")},
-        {kFor, QStringLiteral("Stop after DURATION (500ms, 10s, 2m); else at Ctrl-C."),
+        {kFor,
+         QStringLiteral("Stop after DURATION (500ms, 10s, 2m; whole 10 ms frames); else at "
+                        "Ctrl-C."),
          QStringLiteral("DURATION")},
     };
     command.run = run;

@@ -5,7 +5,6 @@
 #include "pins_session.h"
 
 #include "exit_codes.h"
-#include "frame_streamer.h"
 #include "numbers.h"
 #include "output.h"
 #include "raw_text.h"
@@ -83,51 +82,6 @@ int watch_until_end(const Invocation &invocation, DeviceSession &session, const 
         break;
     }
     return session.failure(end);
-}
-
-int stream_frames(const Invocation &invocation, DeviceSession &session,
-                  const std::function<QByteArray()> &nextFrame, qint64 for_ms, StreamReport *report)
-{
-    std::atomic<bool> ended{false};
-    FrameStreamer streamer(nextFrame, [&](FrameStreamer::End) {
-        ended = true;
-        QMetaObject::invokeMethod(
-            &session, [&session] { session.wake(); }, Qt::QueuedConnection);
-    });
-    if (!streamer.start(session.nativeHandle(), invocation.timeoutMs)) {
-        return output::fail(
-            exit_code::kUnavailable,
-            QStringLiteral("cannot stream to %1; the line closed").arg(session.nodePath()));
-    }
-    const EventWait::End end = session.waitUntil([&] { return ended.load(); }, for_ms);
-    streamer.stop();
-    report->sent = streamer.framesSent();
-    report->max_late_ms = double(streamer.maxLatenessNs()) / 1e6;
-    report->late_frames = streamer.framesOverOneMsLate();
-    report->realtime = streamer.realtime();
-    switch (streamer.end()) {
-    case FrameStreamer::End::Lost:
-        return session.failure(EventWait::End::Lost);
-    case FrameStreamer::End::Stalled:
-        return output::fail(exit_code::kTempFail,
-                            QStringLiteral("the device took no data within %1 ms; unplug it and "
-                                           "plug it in again, or raise --timeout")
-                                .arg(invocation.timeoutMs));
-    case FrameStreamer::End::Finished:
-        return exit_code::kOk;
-    case FrameStreamer::End::Running:
-    case FrameStreamer::End::Stopped:
-        break;
-    }
-    return end == EventWait::End::TimedOut ? exit_code::kOk : session.failure(end);
-}
-
-void add_stream_report(QJsonObject &result, const StreamReport &report)
-{
-    result.insert(QStringLiteral("frames"), qint64(report.sent));
-    result.insert(QStringLiteral("late_frames"), qint64(report.late_frames));
-    result.insert(QStringLiteral("max_late_ms"), report.max_late_ms);
-    result.insert(QStringLiteral("realtime"), report.realtime);
 }
 
 } // namespace pins

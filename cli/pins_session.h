@@ -12,8 +12,6 @@
 #include "device_session.h"
 #include "pin_monitor.h"
 
-#include <QJsonObject>
-
 namespace pins {
 
 // Reads --<option> DURATION into *ms (-1 when not given). 0, or exit 64 with its line.
@@ -32,22 +30,6 @@ void discard_stale_input(DeviceSession &session);
 // device is lost, 75 when it sends nothing.
 int watch_until_end(const Invocation &invocation, DeviceSession &session, const PinMonitor &monitor,
                     qint64 for_ms);
-
-// Streams the frames that nextFrame() makes (an empty one ends the stream) every 10 ms from a
-// thread of its own, until the stream ends, the duration ends (negative: none) or a signal.
-// *sent gets the number of frames sent. Returns 0, 74 when the device is lost, 75 when it
-// takes no data within --timeout, 128 + the signal number after SIGINT/SIGTERM.
-struct StreamReport {
-    int64_t sent = 0;        // frames sent
-    double max_late_ms = 0;  // the latest frame, after its deadline
-    int64_t late_frames = 0; // frames handed to the line more than 1 ms after their deadline
-    bool realtime = false;   // streamed with SCHED_FIFO
-};
-int stream_frames(const Invocation &invocation, DeviceSession &session,
-                  const std::function<QByteArray()> &nextFrame, qint64 for_ms,
-                  StreamReport *report);
-// The report's timing figures for a --json result.
-void add_stream_report(QJsonObject &result, const StreamReport &report);
 
 } // namespace pins
 

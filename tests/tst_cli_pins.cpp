@@ -22,6 +22,9 @@
 #include <QtTest>
 
 #include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
 
 using namespace testsupport;
 
@@ -45,6 +48,24 @@ QString pin_text(const SimulatedDevice::Levels &levels)
     for (int n = 1; n <= db25::kSignalPins; ++n)
         text += (word >> (n - 1)) & 1 ? '1' : '0';
     return text;
+}
+
+// A device that has stopped reading, its line full: whatever the program writes next waits.
+// Fills the host-to-device direction of the pseudo-terminal from the slave side.
+void fill_line_to_device(const QString &slavePath)
+{
+    const int fd = ::open(QFile::encodeName(slavePath).constData(),
+                          O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    QVERIFY(fd >= 0);
+    // The kernel moves bytes on between its buffers for a while: full is when it takes
+    // nothing for 100 ms.
+    const QByteArray zeros(4096, '\0');
+    pollfd room{fd, POLLOUT, 0};
+    do {
+        while (::write(fd, zeros.constData(), size_t(zeros.size())) > 0) {
+        }
+    } while (::poll(&room, 1, 100) > 0);
+    ::close(fd);
 }
 
 } // namespace
@@ -279,38 +300,55 @@ void TestCliPins::pulseSlotsOnTheWire()
 void TestCliPins::pulseStoppedEndsLow_data()
 {
     QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("stopSignal"); // 0: --for ends it; -1: the device is unplugged
+    QTest::addColumn<QString>("event"); // what ends it, once the pin is high
     QTest::addColumn<int>("exitCode");
-    // At 1 Hz the pin is high for the first half second: both stops come in the middle.
-    const QStringList pulse{"pins", "pulse", "--pin", "14", "--hz", "1"};
-    QTest::newRow("--for") << (pulse + QStringList{"--for", "300ms"}) << 0 << 0;
-    QTest::newRow("SIGINT") << pulse << SIGINT << 130;
-    QTest::newRow("SIGTERM") << pulse << SIGTERM << 143;
+    QTest::addColumn<QString>("err"); // empty: the device took the last frame, the pin is low
+    // At 1 Hz the pin is high for the first half second: every stop comes in the middle.
+    const QStringList pulse{"pins", "pulse", "--pin", "14", "--hz", "1", "--timeout", "300"};
+    QTest::newRow("--for") << (pulse + QStringList{"--for", "300ms"}) << "" << 0 << "";
+    QTest::newRow("SIGINT") << pulse << "SIGINT" << 130 << "";
+    QTest::newRow("SIGTERM") << pulse << "SIGTERM" << 143 << "";
     // Unplugged while streaming: the streaming thread's write fails, no busy loop.
-    QTest::newRow("device lost") << pulse << -1 << 74;
+    QTest::newRow("device lost") << pulse << "drop" << 74
+                                 << "connection to the device lost; pin 14 (C1) may still be high";
+    // The device stops reading: no frame, the low one included, goes out whole.
+    const QString stalled = "took no data within 300 ms; pin 14 (C1) may still be high";
+    QTest::newRow("device stops reading") << pulse << "stall" << 75 << stalled;
+    QTest::newRow("device stops reading, SIGINT") << pulse << "stall SIGINT" << 75 << stalled;
+    QTest::newRow("device stops reading, --for")
+        << (pulse + QStringList{"--for", "30s"}) << "stall" << 75 << stalled;
 }
 
 void TestCliPins::pulseStoppedEndsLow()
 {
     QFETCH(QStringList, arguments);
-    QFETCH(int, stopSignal);
+    QFETCH(QString, event);
     QFETCH(int, exitCode);
+    QFETCH(QString, err);
     SimulatedDeviceEndpoint device;
     CliRunner cli;
     cli.plugIn(device);
     QProcess &process = cli.start(arguments);
     QVERIFY(QTest::qWaitFor([&] { return device.snapshot().testFrames() >= 10; }, 10000));
     QCOMPARE(pin_text(device.snapshot().levels()).at(13), QChar('1')); // pin 14, C1
-    if (stopSignal > 0)
-        ::kill(pid_t(process.processId()), stopSignal);
-    if (stopSignal < 0)
+    if (event.startsWith("stall")) {
+        device.setStalled(true);
+        fill_line_to_device(device.slavePath());
+    }
+    if (event.endsWith("SIGINT"))
+        ::kill(pid_t(process.processId()), SIGINT);
+    if (event == "SIGTERM")
+        ::kill(pid_t(process.processId()), SIGTERM);
+    if (event == "drop")
         device.drop();
     const CliResult result = cli.finish();
     QCOMPARE(result.exitCode, exitCode);
-    if (stopSignal < 0) {
-        QVERIFY2(result.err.contains("connection to the device lost"), result.err);
+    if (!err.isEmpty()) {
+        QVERIFY2(result.err.contains(err.toUtf8()), result.err);
+        QVERIFY2(!result.out.contains("the pin is low"), result.out);
         return;
     }
+    QVERIFY2(result.out.contains("the pin is low"), result.out);
     QTest::qWait(50); // the endpoint takes the last frame
     const SimulatedDevice seen = device.snapshot();
     QCOMPARE(seen.lastSlot(99).out_1, uint8_t(0x10)); // control driven, every pin low
@@ -335,6 +373,11 @@ void TestCliPins::refused_data()
     QTest::newRow("no unit") << QStringList{"watch", "--for", "10"}
                              << "like 500ms, 10s, 2m or 8760h";
     QTest::newRow("record without file") << QStringList{"record"} << "needs --vcd FILE";
+    QTest::newRow("drive under a frame")
+        << QStringList{"drive", "--data", "1", "--for", "1ms"} << "shorter than one frame (10 ms)";
+    QTest::newRow("pulse under a frame")
+        << QStringList{"pulse", "--pin", "2", "--hz", "1", "--for", "9ms"}
+        << "--for 9ms is shorter";
 }
 
 void TestCliPins::refused()
