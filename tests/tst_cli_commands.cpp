@@ -45,7 +45,16 @@ const QByteArray kProfile = "data.direction=output\ndata.levels=0x81\ncontrol.di
 // program writes and answers each read request as told.
 class ScriptedDevice : public QObject {
 public:
-    enum class Manner { Silent, Honest, Partial, Noisy, Misreport, HangUp };
+    enum class Manner {
+        Silent,
+        Honest,
+        Partial,
+        Noisy,
+        Misreport,
+        HangUp,
+        OutOfRange,
+        LateInRange
+    };
 
     explicit ScriptedDevice(Manner manner) : manner_(manner)
     {
@@ -88,9 +97,15 @@ private:
         case Manner::Noisy: // status frames, noise, an unknown reply type, an error report
             pty_.write(hex("ff01020304 0a0b0c ffff190000 ff00207000 ff7f400005 17"));
             break;
-        case Manner::Misreport:
-            pty_.write(frames::reply_frame(code, stored_.value(code) ^ 0x01));
+        case Manner::Misreport: // another value the item may have
+            pty_.write(frames::reply_frame(code, stored_.value(code) ^ 0x08));
             return;
+        case Manner::OutOfRange: // a value no item of this type may have
+            pty_.write(frames::reply_frame(code, kOutOfRange.value(code)));
+            return;
+        case Manner::LateInRange:
+            pty_.write(frames::reply_frame(code, kOutOfRange.value(code)));
+            break;
         case Manner::Honest:
             break;
         }
@@ -103,6 +118,8 @@ private:
     QByteArray received_;
     int taken_ = 0;
     QMap<uint8_t, uint32_t> stored_{{24, 1}, {28, 0x81}, {32, 0}, {36, 0x05}, {40, 0x28}};
+    const QMap<uint8_t, uint32_t> kOutOfRange{
+        {24, 2}, {28, 0x100}, {32, 0x3FFF}, {36, 0x10}, {40, 0x29}};
 };
 
 // The bytes the window writes for an operation: the operator's clicks on a fresh window.
@@ -367,8 +384,23 @@ void TestCliCommands::deviceManners_data()
     QTest::newRow("misreports the write")
         << M::Misreport << QStringList{"defaults", "write", "data.levels=0x81", "status.levels=8"}
         << 74 << ""
-        << "the device did not keep what was written: data.levels written 0x81, read back 0x80; "
-           "status.levels written 0x08, read back 0x09; "
+        << "the device did not keep what was written: data.levels written 0x81, read back 0x89; "
+           "status.levels written 0x08, read back 0x00; "
+        << QByteArray();
+    // Replies whose values no item has are no replies: waited past, named at the time-out.
+    QTest::newRow("answers out of range")
+        << M::OutOfRange << read << 75 << ""
+        << "no reply from the device within 300 ms for data.direction, data.levels, "
+           "control.direction, control.levels, status.levels (out of range, not taken: "
+           "data.direction=0x2, data.levels=0x100, control.direction=0x3fff, control.levels=0x10, "
+           "status.levels=0x29); "
+        << QByteArray();
+    QTest::newRow("answers out of range, then right")
+        << M::LateInRange << read << 0 << QString(kProfile) << "" << QByteArray();
+    QTest::newRow("verifies out of range")
+        << M::OutOfRange
+        << QStringList{"defaults", "write", "--timeout", "300", "data.direction=output"} << 75 << ""
+        << "no reply from the device within 300 ms for data.direction (out of range"
         << QByteArray();
     QTest::newRow("hangs up while awaited")
         << M::HangUp << QStringList{"defaults", "read", "--timeout", "60000"} << 74 << ""
