@@ -12,7 +12,12 @@
 
 #include "device_link/serial_line.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
 
 DeviceSession::DeviceSession(const Invocation &invocation) : invocation_(invocation)
 {
@@ -62,8 +67,31 @@ QString DeviceSession::nodePath() const
 
 void DeviceSession::close()
 {
-    if (port_.isOpen())
-        port_.close();
+    if (!port_.isOpen())
+        return;
+    // The kernel would wait up to 30 s at close for a device that takes nothing more.
+    const int fd = nativeHandle();
+    QElapsedTimer waited;
+    waited.start();
+    const auto unsent = [fd] {
+        int queued = 0;
+        return ::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0;
+    };
+    const SignalGuard *guard = SignalGuard::instance();
+    while (!lost_ && unsent() && waited.elapsed() < invocation_.timeoutMs &&
+           !(guard && guard->signalNumber()))
+        ::usleep(2000);
+    if (unsent())
+        ::tcflush(fd, TCOFLUSH);
+    port_.close();
+}
+
+int64_t DeviceSession::receiveMark() const
+{
+    int waiting = 0;
+    if (!port_.isOpen() || ::ioctl(nativeHandle(), FIONREAD, &waiting) != 0)
+        waiting = 0;
+    return bytes_received_ + port_.bytesAvailable() + waiting;
 }
 
 int DeviceSession::send(const QList<QByteArray> &frames)
@@ -131,7 +159,7 @@ void DeviceSession::readDevice()
 {
     const QByteArray bytes = port_.readAll();
     receive::take_notification(
-        receive_, bytes.constData(), bytes.size(), [](uint8_t) {},
+        receive_, bytes.constData(), bytes.size(), [this](uint8_t) { ++bytes_received_; },
         [this](const receive::Event &event) {
             if (event.what == receive::Completed::ConfigReply)
                 replies_.insert(receive_.config_type, receive_.input_config_data);

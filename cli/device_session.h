@@ -38,6 +38,8 @@ public:
     int openNode(const QString &path);
     // The node's path as it may be shown (control characters and stray bytes escaped).
     QString nodePath() const;
+    // Closes the port. Output the device has not taken within --timeout is dropped first, so
+    // that closing never waits for a device that has stopped reading.
     void close();
 
     // Writes the frames in order and waits until the line has taken them all.
@@ -70,6 +72,13 @@ public:
     std::function<void(const receive::Event &event)> onEvent;
     // This device's receive state: the input levels and counter of its latest frame.
     const receive::State &receiveState() const { return receive_; }
+    // Bytes taken through the receive state machine so far; within onEvent, up to and
+    // including the byte that completed the frame.
+    int64_t bytesReceived() const { return bytes_received_; }
+    // Where the next byte the device sends will stand in the received stream: the bytes taken
+    // so far and those that have arrived but wait to be taken. A frame that starts at or after
+    // this mark was sent after the mark was made.
+    int64_t receiveMark() const;
 
 private:
     void readDevice();
@@ -80,6 +89,7 @@ private:
     QSerialPort port_;
     EventWait wait_;
     receive::State receive_;
+    int64_t bytes_received_ = 0;
     QMap<uint8_t, uint32_t> replies_;
     bool lost_ = false;
 };

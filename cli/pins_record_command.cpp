@@ -9,21 +9,26 @@
 #include "device_session.h"
 #include "exit_codes.h"
 #include "output.h"
+#include "output_file.h"
 #include "pin_monitor.h"
 #include "pins_session.h"
+#include "raw_text.h"
+#include "status_line.h"
 #include "vcd_writer.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QJsonObject>
 
-#include <cstdio>
-#include <memory>
-
 namespace {
 
 const QString kVcd = QStringLiteral("vcd");
 const QString kFor = QStringLiteral("for");
+
+QString seconds(int64_t us)
+{
+    return QString::number(double(us) / 1e6, 'f', 3);
+}
 
 int run(const Invocation &invocation)
 {
@@ -39,28 +44,27 @@ int run(const Invocation &invocation)
                                            "output); e.g. kaldorium-lpt pins record --vcd "
                                            "limit-switch.vcd --for 10s"));
     }
-    const bool to_stdout = path == QLatin1String("-");
+    // Written beside the target and put in place only when something was recorded.
+    OutputFile file(raw_text::encode(path));
+    if (int code = file.open())
+        return code;
 
     DeviceSession session(invocation);
     if (int code = session.open())
         return code;
     pins::discard_stale_input(session);
-    QFile file;
-    const bool opened =
-        to_stdout ? file.open(stdout, QIODevice::WriteOnly)
-                  : (file.setFileName(path), file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    if (!opened) {
-        return output::fail(exit_code::kIoError,
-                            QStringLiteral("cannot write %1: %2; choose a file in a directory you "
-                                           "may write to")
-                                .arg(path, file.errorString()));
-    }
 
     VcdWriter vcd(file);
+    StatusLine status(file.isStandardOutput());
     int64_t first_us = 0;
     PinMonitor monitor(session);
+    monitor.onNote = [&](const QString &note) {
+        status.clear();
+        output::note(note);
+    };
     monitor.onFirst = [&](int64_t us, const frames::InputLevels &levels) {
         first_us = us;
+        monitor.setTimeOrigin(us);
         vcd.begin(levels, QStringLiteral("kaldorium-lpt %1 pins record, %2, %3")
                               .arg(QCoreApplication::applicationVersion(), session.nodePath(),
                                    QDateTime::currentDateTimeUtc().toString(Qt::ISODate)));
@@ -68,42 +72,60 @@ int run(const Invocation &invocation)
     monitor.onChange = [&](int64_t us, const frames::InputLevels &levels, uint32_t) {
         vcd.sample(us - first_us, levels);
     };
-    const int code = pins::watch_until_end(invocation, session, monitor, for_ms);
+    const auto progress = [&] {
+        QString text = QStringLiteral("recording: %1 s, %2, %3, %4 lost")
+                           .arg(QString::number(double(monitor.elapsedUs()) / 1e6, 'f', 1),
+                                pins::counted(monitor.frames(), "frame", "frames"),
+                                pins::counted(vcd.changes(), "change", "changes"),
+                                pins::counted(monitor.lostFrames(), "frame", "frames"));
+        if (monitor.silences() > 0)
+            text += QStringLiteral(", ") + pins::counted(monitor.silences(), "silence", "silences");
+        status.show(text);
+    };
+    const EventWait::End end = pins::watch(invocation, session, monitor, for_ms, progress);
     const int64_t end_us = monitor.elapsedUs() - first_us;
+    status.clear();
     session.close();
-    if (!monitor.seenFirst()) {
-        if (!to_stdout)
-            file.remove(); // no frame, no recording
+    const int code = pins::watch_verdict(invocation, session, monitor, end);
+    // Nothing recorded (no levels came), or the program is ending for a reader that has gone:
+    // the target stays as it was.
+    if (!monitor.seenFirst() || end == EventWait::End::Interrupted)
         return code;
-    }
-    if (!vcd.finish(end_us)) {
-        return output::fail(exit_code::kIoError,
-                            QStringLiteral("writing %1 failed: %2; is the disk full?")
-                                .arg(path, file.errorString()));
-    }
-    file.close();
+    vcd.finish(end_us);
+    if (int failed = file.commit())
+        return failed;
     if (monitor.lostFrames() > 0) {
-        output::note(QStringLiteral("%1 input status frames were lost on the way; the recording "
-                                    "misses what they carried")
-                         .arg(monitor.lostFrames()));
+        output::note(QStringLiteral("%1 on the way; the recording misses what they carried")
+                         .arg(monitor.lostFrames() == 1
+                                  ? QStringLiteral("1 input status frame was lost")
+                                  : QStringLiteral("%1 input status frames were lost")
+                                        .arg(monitor.lostFrames())));
     }
-    if (to_stdout)
+    if (file.isStandardOutput())
         return code;
     if (invocation.json) {
         output::print_json(
-            QJsonObject{{QStringLiteral("file"), path},
+            QJsonObject{{QStringLiteral("file"), file.displayName()},
                         {QStringLiteral("node"), session.nodePath()},
                         {QStringLiteral("seconds"), double(end_us) / 1e6},
                         {QStringLiteral("frames"), qint64(monitor.frames())},
                         {QStringLiteral("changes"), qint64(vcd.changes())},
-                        {QStringLiteral("lost_frames"), qint64(monitor.lostFrames())}});
+                        {QStringLiteral("lost_frames"), qint64(monitor.lostFrames())},
+                        {QStringLiteral("silences"), qint64(monitor.silences())},
+                        {QStringLiteral("error_reports"), qint64(monitor.errorReports())}});
     } else {
-        output::print(QStringLiteral("recorded %1 s to %2: %3 input status frames, %4 changes, "
-                                     "%5 frames lost\n")
-                          .arg(QString::number(double(end_us) / 1e6, 'f', 3), path)
-                          .arg(monitor.frames())
-                          .arg(vcd.changes())
-                          .arg(monitor.lostFrames()));
+        QString errors;
+        if (monitor.errorReports() > 0) {
+            errors = QStringLiteral(", ") +
+                     pins::counted(monitor.errorReports(), "error report", "error reports");
+        }
+        output::print(
+            QStringLiteral("recorded %1 s to %2: %3, %4, %5 lost, %6%7\n")
+                .arg(seconds(end_us), file.displayName(),
+                     pins::counted(monitor.frames(), "input status frame", "input status frames"),
+                     pins::counted(vcd.changes(), "change", "changes"),
+                     pins::counted(monitor.lostFrames(), "frame", "frames"),
+                     pins::counted(monitor.silences(), "silence", "silences"), errors));
     }
     return code;
 }

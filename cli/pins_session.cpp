@@ -11,6 +11,7 @@
 #include "signal_guard.h"
 
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include <termios.h>
 
@@ -49,39 +50,84 @@ void discard_stale_input(DeviceSession &session)
     ::tcflush(session.nativeHandle(), TCIFLUSH);
 }
 
-int watch_until_end(const Invocation &invocation, DeviceSession &session, const PinMonitor &monitor,
-                    qint64 for_ms)
+EventWait::End watch(const Invocation &invocation, DeviceSession &session, PinMonitor &monitor,
+                     qint64 for_ms, const std::function<void()> &tick)
 {
     QElapsedTimer clock;
     clock.start();
+    QTimer ticks;
+    if (tick) {
+        QObject::connect(&ticks, &QTimer::timeout, &session, tick);
+        ticks.start(250);
+    }
     const auto remaining = [&] {
         return for_ms < 0 ? qint64(-1) : qMax<qint64>(0, for_ms - clock.elapsed());
     };
-    const int first_wait =
-        for_ms < 0 ? invocation.timeoutMs : int(qMin<qint64>(invocation.timeoutMs, remaining()));
-    EventWait::End end = session.waitUntil([&] { return monitor.seenFirst(); }, first_wait);
-    if (end == EventWait::End::TimedOut && (for_ms < 0 || remaining() > 0)) {
+    const bool for_ends_first = for_ms >= 0 && for_ms <= invocation.timeoutMs;
+    EventWait::End end = session.waitUntil([&] { return monitor.seenAny(); },
+                                           for_ends_first ? for_ms : invocation.timeoutMs);
+    if (end == EventWait::End::TimedOut && for_ends_first)
+        end = EventWait::End::Done; // --for has ended
+    else if (end == EventWait::End::Done)
+        end = session.waitUntil([] { return false; }, remaining());
+    if (end == EventWait::End::TimedOut && monitor.seenAny())
+        end = EventWait::End::Done; // --for has ended
+    if (end == EventWait::End::Interrupted) {
+        // Ctrl-C is how a watch without --for ends; a reader that has gone is not.
+        if (SignalGuard *guard = SignalGuard::instance()) {
+            guard->acknowledge();
+            if (!guard->exitCode())
+                end = EventWait::End::Done;
+        }
+    }
+    ticks.stop();
+    monitor.finish();
+    return end;
+}
+
+int watch_verdict(const Invocation &invocation, const DeviceSession &session,
+                  const PinMonitor &monitor, EventWait::End end)
+{
+    if (end == EventWait::End::Lost || end == EventWait::End::Interrupted)
+        return session.failure(end);
+    if (end == EventWait::End::TimedOut) {
         return output::fail(exit_code::kTempFail,
-                            QStringLiteral("no input status frame from the device within %1 ms; "
+                            QStringLiteral("no status frame from the device within %1 ms; "
                                            "check that it is a KALDORIUM-LPT and that it runs, or "
                                            "raise --timeout")
-                                .arg(first_wait));
+                                .arg(invocation.timeoutMs));
     }
-    if (end == EventWait::End::Done)
-        end = session.waitUntil([] { return false; }, remaining());
-    switch (end) {
-    case EventWait::End::Done:
-    case EventWait::End::TimedOut: // --for has ended
-        return exit_code::kOk;
-    case EventWait::End::Interrupted:
-        // Stopping with Ctrl-C is how a watch without --for ends.
-        if (SignalGuard *guard = SignalGuard::instance())
-            guard->acknowledge();
-        return exit_code::kOk;
-    case EventWait::End::Lost:
-        break;
+    if (!monitor.seenAny()) {
+        return output::fail(exit_code::kTempFail,
+                            QStringLiteral("no status frame from the device in the %1 s watched; "
+                                           "check that it is a KALDORIUM-LPT and that it runs, or "
+                                           "watch longer")
+                                .arg(QString::number(double(monitor.elapsedUs()) / 1e6, 'f', 3)));
     }
-    return session.failure(end);
+    if (!monitor.seenFirst()) {
+        return output::fail(
+            exit_code::kTempFail,
+            QStringLiteral("the device only reported errors (%1), never its pin "
+                           "levels; see the errors above, then unplug it and "
+                           "plug it in again")
+                .arg(counted(monitor.errorReports(), "error report", "error reports")));
+    }
+    return exit_code::kOk;
+}
+
+int watch_until_end(const Invocation &invocation, DeviceSession &session, PinMonitor &monitor,
+                    qint64 for_ms)
+{
+    return watch_verdict(invocation, session, monitor, watch(invocation, session, monitor, for_ms));
+}
+
+std::optional<frames::InputLevels> await_levels_from_now(DeviceSession &session,
+                                                         PinMonitor &monitor, qint64 timeoutMs,
+                                                         EventWait::End *end)
+{
+    monitor.awaitFrameFrom(session.receiveMark());
+    *end = session.waitUntil([&] { return monitor.frameFromMark().has_value(); }, timeoutMs);
+    return monitor.frameFromMark();
 }
 
 } // namespace pins

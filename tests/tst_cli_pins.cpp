@@ -12,6 +12,7 @@
 #include "pseudo_terminal.h"
 #include "simulated_device_endpoint.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcessEnvironment>
@@ -23,6 +24,8 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <limits>
+#include <memory>
 #include <poll.h>
 #include <unistd.h>
 
@@ -68,7 +71,45 @@ void fill_line_to_device(const QString &slavePath)
     ::close(fd);
 }
 
+// The device end of a pseudo-terminal that sends a status frame every 5 ms: levels (every pin
+// low), error reports only, or nothing at all; or that falls silent for a while.
+class StatusSender : public QObject {
+public:
+    enum class Sends { Nothing, Levels, Errors };
+
+    explicit StatusSender(Sends sends) : sends_(sends)
+    {
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            if (sends_ == Sends::Nothing || (quiet_.isValid() && !quiet_.hasExpired(quiet_ms_)))
+                return;
+            const HC_LCNC_2_SERIAL_IN_DATA frame =
+                sends_ == Sends::Levels ? frames::pack_input({}, counter_)
+                                        : frames::pack_error_report(frames::kErrorFifo, counter_);
+            counter_ = frames::next_counter(counter_);
+            pty_.writeSome(QByteArray(reinterpret_cast<const char *>(&frame), sizeof frame));
+        });
+        timer_.start(5);
+    }
+    QString node() const { return pty_.slavePath(); }
+    // Sends nothing for ms milliseconds from now (negative: from now on).
+    void fallSilent(int ms)
+    {
+        quiet_.start();
+        quiet_ms_ = ms < 0 ? std::numeric_limits<qint64>::max() : ms;
+    }
+
+private:
+    Sends sends_;
+    PseudoTerminal pty_;
+    QTimer timer_;
+    QElapsedTimer quiet_;
+    qint64 quiet_ms_ = 0;
+    uint8_t counter_ = 0;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(StatusSender::Sends)
 
 class TestCliPins : public QObject {
     Q_OBJECT
@@ -76,9 +117,15 @@ class TestCliPins : public QObject {
 private slots:
     void watch_data();
     void watch();
+    void verdicts_data();
+    void verdicts();
+    void statusLineOnlyOnATerminal_data();
+    void statusLineOnlyOnATerminal();
     void recordReadBySigrok();
     void driveStreamsTheWindowsFrames_data();
     void driveStreamsTheWindowsFrames();
+    void driveConfirmsTheLevels_data();
+    void driveConfirmsTheLevels();
     void pulseSlotsOnTheWire_data();
     void pulseSlotsOnTheWire();
     void pulseStoppedEndsLow_data();
@@ -156,6 +203,126 @@ void TestCliPins::watch()
         QVERIFY2(form.match(QString::fromUtf8(lines[18])).captured(1) == "13", lines[18]);
         QCOMPARE(form.match(QString::fromUtf8(lines[18])).captured(3), QString("1"));
     }
+}
+
+void TestCliPins::verdicts_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // after "pins"; @vcd is a recording file
+    QTest::addColumn<StatusSender::Sends>("sends");
+    QTest::addColumn<QString>("event"); // SIGINT, or the device falls silent ("silent MS")
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");
+    QTest::addColumn<QString>("out");
+    using S = StatusSender::Sends;
+    const QString none = "no status frame from the device in the ";
+    const QString errors = "the device only reported errors (";
+    const QStringList watch{"watch", "--timeout", "300"};
+    const QStringList record{"record", "--vcd", "@vcd", "--timeout", "300"};
+    // No status frame with levels: never a success, whatever ends the wait; a recording
+    // leaves the file that was there untouched.
+    QTest::newRow("watch: silent, --timeout")
+        << watch << S::Nothing << "" << 75 << "no status frame from the device within 300 ms"
+        << "";
+    QTest::newRow("watch: silent, --for first")
+        << QStringList{"watch", "--for", "300ms"} << S::Nothing << "" << 75 << none << "";
+    QTest::newRow("watch: silent, Ctrl-C first")
+        << QStringList{"watch", "--timeout", "60000"} << S::Nothing << "SIGINT" << 75 << none << "";
+    QTest::newRow("record: silent, --for first")
+        << QStringList{"record", "--vcd", "@vcd", "--for", "300ms"} << S::Nothing << "" << 75
+        << none << "";
+    QTest::newRow("record: silent, Ctrl-C first")
+        << QStringList{"record", "--vcd", "@vcd", "--timeout", "60000"} << S::Nothing << "SIGINT"
+        << 75 << none << "";
+    // Error reports show the device alive: watched to the end, noted once a second each.
+    QTest::newRow("watch: only errors")
+        << (watch + QStringList{"--for", "1200ms"}) << S::Errors << "" << 75 << errors << "";
+    QTest::newRow("record: only errors")
+        << (record + QStringList{"--for", "1200ms"}) << S::Errors << "" << 75 << errors << "";
+    QTest::newRow("watch: levels")
+        << (watch + QStringList{"--for", "300ms"}) << S::Levels << "" << 0 << ""
+        << "pin 17 C3 0";
+    // A device that stops sending: each silence noted, counted in the summary.
+    QTest::newRow("record: a silence")
+        << (record + QStringList{"--for", "2500ms"}) << S::Levels << "silent 400" << 0
+        << "no status frame from the device from "
+        << "0 frames lost, 1 silence\n";
+    QTest::newRow("record: silent to the end") << (record + QStringList{"--for", "2s"}) << S::Levels
+                                               << "silent -1" << 0 << "s to the end at "
+                                               << "0 frames lost, 1 silence\n";
+}
+
+void TestCliPins::verdicts()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(StatusSender::Sends, sends);
+    QFETCH(QString, event);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    QFETCH(QString, out);
+    StatusSender device(sends);
+    CliRunner cli;
+    const QString vcd = cli.filePath("axis x.vcd");
+    const QByteArray before = "an earlier recording\n";
+    {
+        QFile file(vcd);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
+    }
+    arguments.replaceInStrings("@vcd", vcd);
+    QProcess &process = cli.start(QStringList{"--port", device.node(), "pins"} + arguments);
+    if (event == "SIGINT") {
+        QTest::qWait(500);
+        ::kill(pid_t(process.processId()), SIGINT);
+    } else if (event.startsWith("silent")) {
+        QTest::qWait(1500); // the command has seen the device's levels
+        device.fallSilent(event.section(' ', 1).toInt());
+    }
+    const CliResult result = cli.finish();
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2(result.err.contains(err.toUtf8()), result.err);
+    QVERIFY2(result.out.contains(out.toUtf8()), result.out);
+    QFile file(vcd);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray recorded = file.readAll();
+    if (arguments.first() == "record" && exitCode == 0)
+        QVERIFY2(recorded.startsWith("$comment kaldorium-lpt "), recorded.left(100));
+    else
+        QCOMPARE(recorded, before);
+    // One line per kind of error and second, not one per report.
+    if (sends == StatusSender::Sends::Errors) {
+        QVERIFY2(result.err.count("device error: FIFO error") <= 4, result.err);
+        QVERIFY2(result.err.contains("device error: FIFO error, "), result.err);
+        QVERIFY2(result.err.contains(" times in the last "), result.err);
+    }
+}
+
+void TestCliPins::statusLineOnlyOnATerminal_data()
+{
+    QTest::addColumn<bool>("terminal"); // standard error a terminal, or a pipe
+    QTest::newRow("terminal") << true;
+    QTest::newRow("pipe") << false;
+}
+
+void TestCliPins::statusLineOnlyOnATerminal()
+{
+    QFETCH(bool, terminal);
+    SimulatedDeviceEndpoint device;
+    CliRunner cli;
+    cli.plugIn(device);
+    PseudoTerminal console; // the user's terminal
+    QProcess &process =
+        cli.start({"pins", "record", "--vcd", cli.filePath("r.vcd"), "--for", "1200ms"},
+                  terminal ? console.slavePath() : QString());
+    const CliResult result = cli.finish();
+    QCOMPARE(result.exitCode, 0);
+    Q_UNUSED(process);
+    const QByteArray shown = terminal ? console.readAtLeast(1, 1000) : result.err;
+    // Rewritten in place, and gone at the end.
+    QCOMPARE(shown.contains("\rrecording: "), terminal);
+    QCOMPARE(shown.contains(" frames, "), terminal);
+    if (terminal)
+        QVERIFY2(shown.endsWith("\r\x1b[K"), shown.right(80).toHex(' '));
+    QVERIFY2(result.out.startsWith("recorded "), result.out);
 }
 
 void TestCliPins::recordReadBySigrok()
@@ -239,6 +406,71 @@ void TestCliPins::driveStreamsTheWindowsFrames()
     QCOMPARE(seen.lastTestFrame().mid(1, 200).toHex(), slot.repeated(100).toHex());
     QCOMPARE(seen.lastTestFrame().right(1).toHex(), QByteArray("64"));
     QCOMPARE(pin_text(seen.levels()), loopback);
+}
+
+void TestCliPins::driveConfirmsTheLevels_data()
+{
+    QTest::addColumn<QString>("device"); // the simulated one, or a sender of status frames
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("err");
+    QTest::addColumn<QString>("out");
+    const QStringList drive{"pins", "drive", "--timeout", "300", "--for", "100ms"};
+    const QString holds = "; the device holds these levels\n";
+    QTest::newRow("every pin reads low")
+        << "levels" << (drive + QStringList{"--data", "0x81"}) << "" << 74
+        << "pins 2 (D0) and 9 (D7) driven high read low on "
+        << "";
+    QTest::newRow("a control pin reads low")
+        << "levels" << (drive + QStringList{"--control", "0b1010"}) << "" << 74
+        << "pins 14 (C1) and 17 (C3) driven high read low on "
+        << "";
+    QTest::newRow("silent device") << "nothing" << (drive + QStringList{"--data", "1"}) << "" << 75
+                                   << "no status frame from the device within 300 ms after the "
+                                      "last frame; the levels are not confirmed"
+                                   << "";
+    QTest::newRow("only errors") << "errors" << (drive + QStringList{"--data", "1"}) << "" << 75
+                                 << "the device only reported errors ("
+                                 << "";
+    // A pin driven low that something outside pulls high is no fault of the device.
+    QTest::newRow("driven low, pulled high")
+        << "sim" << (drive + QStringList{"--data", "0"}) << "nets A" << 0 << "" << holds;
+    QTest::newRow("Ctrl-C ends it") << "sim" << QStringList{"pins", "drive", "--data", "0x81"}
+                                    << "SIGINT" << 130 << "" << holds;
+}
+
+void TestCliPins::driveConfirmsTheLevels()
+{
+    QFETCH(QString, device);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, event);
+    QFETCH(int, exitCode);
+    QFETCH(QString, err);
+    QFETCH(QString, out);
+    SimulatedDeviceEndpoint simulated;
+    std::unique_ptr<StatusSender> sender;
+    CliRunner cli;
+    if (device == "sim") {
+        cli.plugIn(simulated);
+        if (event == "nets A")
+            simulated.setExternalNets(0x01);
+    } else {
+        sender =
+            std::make_unique<StatusSender>(device == "levels"   ? StatusSender::Sends::Levels
+                                           : device == "errors" ? StatusSender::Sends::Errors
+                                                                : StatusSender::Sends::Nothing);
+        arguments = QStringList{"--port", sender->node()} + arguments;
+    }
+    QProcess &process = cli.start(arguments);
+    if (event == "SIGINT") {
+        QVERIFY(QTest::qWaitFor([&] { return simulated.snapshot().testFrames() >= 10; }, 10000));
+        ::kill(pid_t(process.processId()), SIGINT);
+    }
+    const CliResult result = cli.finish();
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY2(result.err.contains(err.toUtf8()), result.err);
+    QVERIFY2(result.out.endsWith(out.toUtf8()), result.out);
 }
 
 void TestCliPins::pulseSlotsOnTheWire_data()

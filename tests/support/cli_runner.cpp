@@ -89,12 +89,13 @@ void CliRunner::listFollowed()
     setPorts(ports);
 }
 
-QProcess &CliRunner::start(const QStringList &arguments)
+QProcess &CliRunner::start(const QStringList &arguments, const QString &standardError)
 {
-    return startProgram(QStringLiteral(KALDORIUM_CLI_PATH), arguments);
+    return startProgram(QStringLiteral(KALDORIUM_CLI_PATH), arguments, standardError);
 }
 
-QProcess &CliRunner::startProgram(const QString &program, const QStringList &arguments)
+QProcess &CliRunner::startProgram(const QString &program, const QStringList &arguments,
+                                  const QString &standardError)
 {
     process_ = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -102,6 +103,8 @@ QProcess &CliRunner::startProgram(const QString &program, const QStringList &arg
     environment.insert(QStringLiteral("KLPT"), QStringLiteral(KALDORIUM_CLI_PATH));
     process_->setProcessEnvironment(environment);
     process_->setWorkingDirectory(dir_.path());
+    if (!standardError.isEmpty())
+        process_->setStandardErrorFile(standardError, QIODevice::Append);
     process_->start(program, arguments);
     if (!process_->waitForStarted(10000))
         qFatal("kaldorium-lpt did not start: %s", qPrintable(process_->errorString()));

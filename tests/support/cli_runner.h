@@ -60,12 +60,14 @@ public:
     // such as redirections, pipes, a file-size limit or a file name in raw bytes.
     CliResult runShell(const QString &script, int timeoutMs = 30000);
 
-    // Starts it and returns at once; finish() waits for its end.
-    QProcess &start(const QStringList &arguments);
+    // Starts it and returns at once; finish() waits for its end. Its standard error goes to
+    // standardError when given (a terminal's node, say), else to CliResult::err.
+    QProcess &start(const QStringList &arguments, const QString &standardError = QString());
     CliResult finish(int timeoutMs = 30000);
 
 private:
-    QProcess &startProgram(const QString &program, const QStringList &arguments);
+    QProcess &startProgram(const QString &program, const QStringList &arguments,
+                           const QString &standardError = QString());
     void listFollowed();
 
     struct Followed {
