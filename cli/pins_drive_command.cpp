@@ -4,20 +4,26 @@
 
 // pins drive: steady levels on the data and/or control port, streamed as the window's live
 // test streams them (a test output frame every 10 ms), until --for ends or Ctrl-C. The device
-// holds the last levels after the stream ends.
+// holds the last levels after the stream ends; a status frame it sends after the last frame
+// must show every pin driven high reading high.
 
 #include "commands.h"
 #include "device_session.h"
 #include "exit_codes.h"
 #include "numbers.h"
 #include "output.h"
+#include "pin_monitor.h"
 #include "pins_session.h"
 #include "pins_stream.h"
 #include "raw_text.h"
 
+#include "device_link/db25_pins.h"
 #include "device_link/pulse_slots.h"
 
 #include <QJsonObject>
+
+#include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -38,6 +44,83 @@ int take_level(const Invocation &invocation, const QString &option, uint32_t max
     }
     *value = uint32_t(*number);
     return 0;
+}
+
+// The pins driven high, as "pin 2 (D0)".
+QList<int> high_pins(uint32_t data, uint32_t control, bool drive_data, bool drive_control)
+{
+    QList<int> pins;
+    for (size_t bit = 0; drive_data && bit < db25::kDataPins.size(); ++bit) {
+        if ((data >> bit) & 1)
+            pins << db25::kDataPins[bit];
+    }
+    for (size_t bit = 0; drive_control && bit < db25::kControlPins.size(); ++bit) {
+        if ((control >> bit) & 1)
+            pins << db25::kControlPins[bit];
+    }
+    std::sort(pins.begin(), pins.end());
+    return pins;
+}
+
+// Confirms from the device's status frames that every pin driven high reads high. A pin
+// driven low may read high: the plug or the machine may tie it to another output or pull it
+// up. Returns 0, or the exit code after its line.
+int confirm(const Invocation &invocation, DeviceSession &session, const QList<int> &high)
+{
+    PinMonitor monitor(session);
+    // The device plays a frame's 100 slots in 10 ms and then holds the last one: a status
+    // frame it begins after that shows the levels it holds.
+    EventWait::End end = session.waitUntil([] { return false; }, 10);
+    std::optional<frames::InputLevels> levels;
+    if (end == EventWait::End::TimedOut)
+        levels = pins::await_levels_from_now(session, monitor, invocation.timeoutMs, &end);
+    const QString unconfirmed = QStringLiteral("the levels are not confirmed");
+    switch (end) {
+    case EventWait::End::Done:
+        break;
+    case EventWait::End::Lost:
+        return output::fail(exit_code::kIoError,
+                            QStringLiteral("connection to the device lost; %1; check the cable, "
+                                           "plug the device in again and repeat the command")
+                                .arg(unconfirmed));
+    case EventWait::End::Interrupted:
+        output::note(QStringLiteral("stopped before a status frame came; %1").arg(unconfirmed));
+        return session.failure(end);
+    case EventWait::End::TimedOut:
+        if (monitor.errorReports() > 0) {
+            return output::fail(
+                exit_code::kTempFail,
+                QStringLiteral("the device only reported errors (%1) after the "
+                               "last frame; %2; unplug it and plug it in again")
+                    .arg(pins::counted(monitor.errorReports(), "error report", "error reports"),
+                         unconfirmed));
+        }
+        return output::fail(exit_code::kTempFail,
+                            QStringLiteral("no status frame from the device within %1 ms after "
+                                           "the last frame; %2; check that it is a KALDORIUM-LPT "
+                                           "and that it runs, or raise --timeout")
+                                .arg(invocation.timeoutMs)
+                                .arg(unconfirmed));
+    }
+    QStringList low;
+    for (int number : high) {
+        const db25::Pin &pin = db25::pin(number);
+        if (!db25::level(pin, *levels))
+            low << QStringLiteral("%1 (%2)").arg(number).arg(QLatin1String(pin.name));
+    }
+    if (low.isEmpty())
+        return 0;
+    const QString which = low.size() == 1
+                              ? QStringLiteral("pin ") + low.first()
+                              : QStringLiteral("pins ") + low.mid(0, low.size() - 1).join(", ") +
+                                    QStringLiteral(" and ") + low.last();
+    return output::fail(exit_code::kIoError,
+                        QStringLiteral("%1 driven high %2 low on %3; the device does not hold "
+                                       "these levels; check what is wired to %4")
+                            .arg(which,
+                                 low.size() == 1 ? QStringLiteral("reads") : QStringLiteral("read"),
+                                 session.nodePath(),
+                                 low.size() == 1 ? QStringLiteral("it") : QStringLiteral("them")));
 }
 
 int run(const Invocation &invocation)
@@ -81,6 +164,9 @@ int run(const Invocation &invocation)
         return pins::stream_exit(invocation, stream,
                                  QStringLiteral("the device may not hold these levels"));
     }
+    if (int code =
+            confirm(invocation, session, high_pins(data, control, drive_data, drive_control)))
+        return code;
 
     QStringList driven;
     if (drive_data)
