@@ -50,11 +50,23 @@ int DeviceSession::openNode(const QString &path)
     }
     port_.setPortName(path);
     serial_line::apply_settings(port_);
-    if (!port_.open(QIODevice::ReadWrite)) {
+    const serial_line::Opening opening = serial_line::open_exclusive(port_);
+    if (opening.result == serial_line::Opening::Result::InUse) {
+        QString holder = QStringLiteral("another program");
+        if (opening.holder.pid > 0) {
+            holder = QStringLiteral("PID %1").arg(opening.holder.pid);
+            if (!opening.holder.name.isEmpty())
+                holder += QStringLiteral(" (%1)").arg(raw_text::printable(opening.holder.name));
+        }
+        return output::fail(exit_code::kUnavailable,
+                            QStringLiteral("%1 is in use by %2; close it first")
+                                .arg(raw_text::printable(path), holder));
+    }
+    if (opening.result == serial_line::Opening::Result::Failed) {
         return output::fail(exit_code::kUnavailable,
                             QStringLiteral("cannot open %1: %2; check that it is the device's "
                                            "serial node and that you may use it")
-                                .arg(raw_text::printable(path), port_.errorString()));
+                                .arg(raw_text::printable(path), opening.error));
     }
     serial_line::apply_baud_rate(port_);
     return 0;

@@ -14,6 +14,21 @@
 #include "serial_line.h"
 #include "ui_mainwindow.h"
 
+namespace {
+
+// " (PID 4711, kaldorium-lpt)", " (PID 4711)", or nothing when the system did not tell.
+QString holder_details(const node_lock::Holder &holder)
+{
+    if (holder.pid <= 0)
+        return QString();
+    QString details = QStringLiteral(" (PID %1").arg(holder.pid);
+    if (!holder.name.isEmpty())
+        details += QStringLiteral(", ") + holder.name;
+    return details + QLatin1Char(')');
+}
+
+} // namespace
+
 bool MainWindow::scan_devices()
 {
     const QList<host::SerialPortEntry> ports = host::available_ports();
@@ -49,8 +64,13 @@ void MainWindow::on_Open_pushButton_clicked()
         serialPort->setPortName(host::device_node_path(node));
 
     serial_line::apply_settings(*serialPort);
-    if (!serialPort->open(QIODevice::ReadWrite)) {
+    const serial_line::Opening opening = serial_line::open_exclusive(*serialPort);
+    if (opening.result != serial_line::Opening::Result::Opened) {
         append(QStringLiteral("Opening port - failed!\n"));
+        if (opening.result == serial_line::Opening::Result::InUse)
+            append(device_error_prefix() +
+                   QStringLiteral("The device is in use by another program%1\n")
+                       .arg(holder_details(opening.holder)));
         return;
     }
     serial_line::apply_baud_rate(*serialPort);

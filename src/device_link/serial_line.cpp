@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <cerrno>
+#include <memory>
 #include <poll.h>
 
 namespace serial_line {
@@ -19,6 +20,63 @@ void apply_settings(QSerialPort &port)
     port.setParity(contract::kParity);
     port.setStopBits(contract::kStopBits);
     port.setFlowControl(contract::kFlowControl);
+}
+
+namespace {
+
+// The node a port opens: Qt keeps a name under /dev without that prefix.
+QString node_path(const QSerialPort &port)
+{
+    const QString name = port.portName();
+    if (name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1String("./")) ||
+        name.startsWith(QLatin1String("../")))
+        return name;
+    return QStringLiteral("/dev/") + name;
+}
+
+} // namespace
+
+Opening open_exclusive(QSerialPort &port)
+{
+    Opening opening;
+    if (port.isOpen()) {
+        opening.error = QStringLiteral("already open");
+        return opening;
+    }
+    auto lock = std::make_unique<node_lock::NodeLock>();
+    const QString node = node_path(port);
+    switch (lock->take(node)) {
+    case node_lock::NodeLock::Result::Locked:
+        break;
+    case node_lock::NodeLock::Result::InUse:
+        opening.result = Opening::Result::InUse;
+        opening.holder = node_lock::holder(node);
+        return opening;
+    case node_lock::NodeLock::Result::Failed:
+        opening.error = lock->error();
+        return opening;
+    }
+    if (!port.open(QIODevice::ReadWrite)) {
+        lock.reset();
+        // The node opened for the lock, so a permission error here is Qt's lock file of this
+        // name, held by a program that takes no lock of its own.
+        if (port.error() == QSerialPort::PermissionError) {
+            opening.result = Opening::Result::InUse;
+            opening.holder = node_lock::holder(node);
+        } else {
+            opening.error = port.errorString();
+        }
+        return opening;
+    }
+    // The lock lives as long as the port stays open.
+    auto *keeper = new QObject(&port);
+    QObject::connect(&port, &QIODevice::aboutToClose, keeper,
+                     [keeper, held = std::shared_ptr<node_lock::NodeLock>(std::move(lock))] {
+                         held->release();
+                         keeper->deleteLater();
+                     });
+    opening.result = Opening::Result::Opened;
+    return opening;
 }
 
 void apply_baud_rate(QSerialPort &port)

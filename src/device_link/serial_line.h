@@ -9,11 +9,27 @@
 // command line, and telling a device that has gone (unplugged, rebooted) from a line that is
 // merely busy.
 
+#include "device_link/node_lock.h"
+
 #include <QSerialPort>
 
 #include <functional>
 
 namespace serial_line {
+
+// How an open ended.
+struct Opening {
+    enum class Result { Opened, InUse, Failed };
+    Result result = Result::Failed;
+    node_lock::Holder holder; // InUse: the program that has the device, as far as known
+    QString error;            // Failed: why, in the system's words
+};
+
+// Opens the port's node for reading and writing, one program per device: the node is locked
+// first (node_lock.h), so a program that is refused leaves the line of the one that has it
+// untouched; the port then opens it, and the lock is given up when the port closes. InUse
+// also when Qt's lock file for the name or the tty's exclusive mode refused it.
+Opening open_exclusive(QSerialPort &port);
 
 // 8 data bits, no parity, one stop bit, no flow control: set before every open.
 void apply_settings(QSerialPort &port);
