@@ -21,6 +21,7 @@ const QList<Command> &command_table()
         pins_record_command(),
         pins_drive_command(),
         pins_pulse_command(),
+        selftest_command(),
         wait_command(),
     };
     // clang-format on

@@ -21,5 +21,6 @@ Command pins_record_command();
 Command pins_drive_command();
 Command pins_pulse_command();
 Command wait_command();
+Command selftest_command();
 
 #endif

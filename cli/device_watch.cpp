@@ -8,10 +8,8 @@
 #include "device_link/host_ports.h"
 #include "device_link/port_list_file.h"
 
-#include <QDeadlineTimer>
 #include <QFileInfo>
 
-#include <climits>
 #include <utility>
 
 namespace {
@@ -95,16 +93,8 @@ void DeviceWatch::look()
 
 EventWait::End DeviceWatch::waitUntil(const Condition &condition, qint64 timeoutMs)
 {
-    const QDeadlineTimer deadline =
-        timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
     look();
-    for (;;) {
-        const qint64 left = deadline.isForever() ? -1 : deadline.remainingTime();
-        const int slice = left < 0 ? -1 : int(qMin<qint64>(left, INT_MAX));
-        const EventWait::End end = wait_.run([&] { return condition(devices_); }, slice);
-        if (end != EventWait::End::TimedOut || deadline.hasExpired())
-            return end;
-    }
+    return wait_.run([&] { return condition(devices_); }, timeoutMs);
 }
 
 QString duration_text(qint64 ms)

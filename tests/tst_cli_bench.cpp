@@ -9,11 +9,16 @@
 #include "cli_runner.h"
 #include "device_link/device_contract.h"
 #include "device_link/frames.h"
+#include "pseudo_terminal.h"
+#include "sim_options.h"
 #include "simulated_device_endpoint.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QTimer>
 #include <QtTest>
 
 #include <csignal>
@@ -42,6 +47,35 @@ std::unique_ptr<SimulatedDeviceEndpoint> device_at(uint32_t address)
     return device;
 }
 
+// A simulated device set up with kaldorium-lpt-sim's words ("--plug passmark --stuck-low 4").
+std::unique_ptr<SimulatedDeviceEndpoint> simulated(const QString &options)
+{
+    sim::Options parsed;
+    if (sim::parse_options(QStringList{"sim"} + options.split(' ', Qt::SkipEmptyParts), parsed)
+            .exit_code >= 0)
+        qFatal("bad simulator options: %s", qPrintable(options));
+    auto device = std::make_unique<SimulatedDeviceEndpoint>();
+    device->setPlug(*parsed.plug);
+    device->setFaults(parsed.faults);
+    return device;
+}
+
+// The nets of a selftest --json result that did not pass: "4-12: stuck low: pin 4 (D2) ...".
+QStringList failed_nets(const QJsonObject &result)
+{
+    QStringList failed;
+    for (const QJsonValue &net : result.value("nets").toArray()) {
+        if (net["result"].toString() == QLatin1String("ok"))
+            continue;
+        QStringList pins;
+        for (const QJsonValue &pin : net["pins"].toArray())
+            pins << QString::number(pin.toInt());
+        failed << pins.join('-') + ": " + net["result"].toString() + ": " +
+                      net["detail"].toString();
+    }
+    return failed;
+}
+
 } // namespace
 
 class TestCliBench : public QObject {
@@ -51,6 +85,14 @@ private slots:
     void wait_data();
     void wait();
     void waitEndsOnSignal();
+    void selftest_data();
+    void selftest();
+    void selftestText();
+    void selftestAgainstTheSimulatorProgram_data();
+    void selftestAgainstTheSimulatorProgram();
+    void selftestOfASilentDevice();
+    void selftestPlugFiles_data();
+    void selftestPlugFiles();
 };
 
 void TestCliBench::wait_data()
@@ -152,6 +194,261 @@ void TestCliBench::waitEndsOnSignal()
     QVERIFY(result.finished);
     QCOMPARE(result.exitCode, 130);
     QCOMPARE(result.out, QByteArray());
+}
+
+void TestCliBench::selftest_data()
+{
+    QTest::addColumn<QString>("device"); // kaldorium-lpt-sim's options
+    QTest::addColumn<QString>("manner"); // "", "slow", "errors now and then", ...
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<int>("patterns");       // test frames before the last one; -1: any
+    QTest::addColumn<QStringList>("failed"); // the nets that did not pass
+
+    using L = QStringList;
+    const L passmark{"--json", "selftest"};
+    QTest::newRow("passmark") << "--plug passmark"
+                              << "" << passmark << 0 << 10 << L{};
+    QTest::newRow("checkit") << "--plug checkit"
+                             << "" << L{"--json", "selftest", "--plug", "checkit"} << 0 << 10
+                             << L{};
+    QTest::newRow("full") << ""
+                          << "" << L{"--json", "selftest", "--plug", "full"} << 0 << 24 << L{};
+    QTest::newRow("passmark on the full plug") << ""
+                                               << "" << passmark << 0 << 10 << L{};
+    QTest::newRow("stuck low") << "--plug passmark --stuck-low 4"
+                               << "" << passmark << 1 << 10
+                               << L{"4-12: stuck low: pin 4 (D2) stuck low"};
+    QTest::newRow("stuck high, named once")
+        << "--plug passmark --stuck-high 5"
+        << "" << passmark << 1 << 10 << L{"5-10: stuck high: pin 5 (D3) stuck high"};
+    QTest::newRow("control output stuck high")
+        << "--plug checkit --stuck-high 14"
+        << "" << L{"--json", "selftest", "--plug", "checkit"} << 1 << 10
+        << L{"12-14: stuck high: pin 14 (C1) stuck high"};
+    QTest::newRow("second output of a net stuck")
+        << "--stuck-low 1"
+        << "" << L{"--json", "selftest", "--plug", "full"} << 1 << 24
+        << L{"6-11-1: stuck low: pin 1 (C0) stuck low"};
+    QTest::newRow("input stuck high") << "--plug passmark --stuck-high 12"
+                                      << "" << passmark << 1 << 10
+                                      << L{"4-12: open: pin 12 (S5) stays high while pin 4 (D2) "
+                                           "changes"};
+    QTest::newRow("open") << "--plug passmark --open 12"
+                          << "" << passmark << 1 << 10
+                          << L{"4-12: open: pin 12 (S5) stays low while pin 4 (D2) changes"};
+    QTest::newRow("outputs shorted")
+        << "--plug passmark --short 2,3"
+        << "" << passmark << 1 << 10
+        << L{"2-15: shorted: shorted to pin 3 (D1)", "3-13: shorted: shorted to pin 2 (D0)"};
+    QTest::newRow("inputs shorted")
+        << "--plug passmark --short 13,12"
+        << "" << passmark << 1 << 10
+        << L{"3-13: shorted: shorted to pin 4 (D2)", "4-12: shorted: shorted to pin 3 (D1)"};
+    QTest::newRow("input shorted to ground")
+        << "--plug passmark --short 10,20"
+        << "" << passmark << 1 << 10 << L{"5-10: stuck low: pin 5 (D3) stuck low"};
+    QTest::newRow("no plug") << "--plug none"
+                             << "" << passmark << 1 << 10
+                             << L{"2-15: open: pin 15 (S3) stays low while pin 2 (D0) changes",
+                                  "3-13: open: pin 13 (S4) stays low while pin 3 (D1) changes",
+                                  "4-12: open: pin 12 (S5) stays low while pin 4 (D2) changes",
+                                  "5-10: open: pin 10 (S6) stays low while pin 5 (D3) changes",
+                                  "6-11: open: pin 11 (S7) stays low while pin 6 (D4) changes"};
+    // A status frame every 40 ms: one that left the device before a pattern reached it is
+    // never the one judged.
+    QTest::newRow("slow device") << "--plug passmark --stuck-low 4"
+                                 << "slow" << passmark << 1 << 10
+                                 << L{"4-12: stuck low: pin 4 (D2) stuck low"};
+    QTest::newRow("errors now and then") << "--plug passmark"
+                                         << "errors now and then" << passmark << 0 << -1 << L{};
+    QTest::newRow("errors in every frame") << "--plug passmark"
+                                           << "errors always" << passmark << 74 << -1 << L{};
+    QTest::newRow("lost halfway") << "--plug passmark"
+                                  << "lost" << passmark << 74 << -1 << L{};
+    QTest::newRow("stray argument") << ""
+                                    << "" << L{"selftest", "checkit"} << 64 << 0 << L{};
+}
+
+void TestCliBench::selftest()
+{
+    QFETCH(QString, device);
+    QFETCH(QString, manner);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(int, patterns);
+    QFETCH(QStringList, failed);
+
+    CliRunner cli;
+    auto endpoint = simulated(device);
+    QTimer errors;
+    if (manner == QLatin1String("slow"))
+        endpoint->setStatusInterval(40);
+    if (manner.startsWith(QLatin1String("errors"))) {
+        QObject::connect(&errors, &QTimer::timeout, endpoint.get(),
+                         [&endpoint] { endpoint->injectErrors(frames::kErrorFifo); });
+        errors.start(manner == QLatin1String("errors always") ? 1 : 80);
+    }
+    if (manner == QLatin1String("lost")) {
+        QObject::connect(
+            endpoint.get(), &SimulatedDeviceEndpoint::testFrameReceived, endpoint.get(),
+            [&endpoint](quint8 counter) {
+                if (counter == 4)
+                    endpoint->drop();
+            },
+            Qt::QueuedConnection);
+    }
+    cli.follow(*endpoint, QStringLiteral("ttyACM0"));
+
+    const CliResult result = cli.run(arguments);
+    QVERIFY(result.finished);
+    QVERIFY2(result.exitCode == exitCode, result.err);
+    if (exitCode == 0 || exitCode == 1) {
+        const QJsonObject json = QJsonDocument::fromJson(result.out).object();
+        QCOMPARE(json["passed"].toBool(), exitCode == 0);
+        QCOMPARE(failed_nets(json), failed);
+        QCOMPARE(result.err, QByteArray());
+    } else {
+        QCOMPARE(result.out, QByteArray());
+    }
+    const SimulatedDevice seen = endpoint->snapshot();
+    if (patterns >= 0) {
+        // One frame per pattern, each followed by the request whose reply marks it taken,
+        // and then the last frame.
+        QCOMPARE(seen.testFrames(), patterns ? patterns + 1 : 0);
+        QCOMPARE(seen.commands(), patterns);
+    }
+    if (seen.testFrames() && manner != QLatin1String("lost")) {
+        // The last frame: every output low, both ports input.
+        const d_byte last = seen.lastSlot(frames::kTestFrameSlots - 1);
+        QCOMPARE(int(last.out_0), 0);
+        QCOMPARE(int(last.out_1), 0);
+    }
+}
+
+void TestCliBench::selftestText()
+{
+    CliRunner cli;
+    auto endpoint = simulated("--plug passmark --stuck-low 4");
+    cli.follow(*endpoint, QStringLiteral("ttyACM0"));
+    const CliResult result = cli.run({"selftest"});
+    QCOMPARE(result.exitCode, 1);
+    QCOMPARE(QString::fromUtf8(result.out),
+             QStringLiteral("pin 2 (D0) -> pin 15 (S3): ok\n"
+                            "pin 3 (D1) -> pin 13 (S4): ok\n"
+                            "pin 4 (D2) -> pin 12 (S5): stuck low (pin 4 (D2) stuck low)\n"
+                            "pin 5 (D3) -> pin 10 (S6): ok\n"
+                            "pin 6 (D4) -> pin 11 (S7): ok\n"
+                            "selftest FAILED: pin 4 (D2) -> pin 12 (S5): stuck low\n"));
+
+    endpoint->setFaults({});
+    const CliResult passed = cli.run({"selftest"});
+    QCOMPARE(passed.exitCode, 0);
+    QVERIFY2(QRegularExpression(QStringLiteral("\nselftest passed: 5 nets, 10 patterns, "
+                                               "[0-9]+\\.[0-9] s\n$"))
+                 .match(QString::fromUtf8(passed.out))
+                 .hasMatch(),
+             passed.out);
+}
+
+void TestCliBench::selftestAgainstTheSimulatorProgram_data()
+{
+    QTest::addColumn<QStringList>("simulator");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("last");
+    QTest::newRow("pin 4 stuck low") << QStringList{"--plug", "passmark", "--stuck-low", "4"} << 1
+                                     << "selftest FAILED: pin 4 (D2) -> pin 12 (S5): stuck low\n";
+    QTest::newRow("no fault") << QStringList{"--plug", "passmark"} << 0
+                              << "selftest passed: 5 nets, 10 patterns, ";
+}
+
+void TestCliBench::selftestAgainstTheSimulatorProgram()
+{
+    QFETCH(QStringList, simulator);
+    QFETCH(int, exitCode);
+    QFETCH(QString, last);
+    CliRunner cli;
+    QProcess sim;
+    sim.start(QStringLiteral(KALDORIUM_SIM_PATH),
+              simulator + QStringList{"--link", cli.filePath(QStringLiteral("lpt"))});
+    QVERIFY(sim.waitForReadyRead(10000));
+    const CliResult result = cli.run({"--port", cli.filePath(QStringLiteral("lpt")), "selftest"});
+    QCOMPARE(result.exitCode, exitCode);
+    const QList<QByteArray> lines = result.out.split('\n');
+    QCOMPARE(lines.size(), 7);
+    QVERIFY2(lines[5].startsWith(last.toUtf8().trimmed()), result.out);
+    sim.terminate();
+    QVERIFY(sim.waitForFinished(5000));
+}
+
+void TestCliBench::selftestOfASilentDevice()
+{
+    PseudoTerminal silent;
+    CliRunner cli;
+    const CliResult result =
+        cli.run({"--port", silent.slavePath(), "--timeout", "300", "selftest"});
+    QCOMPARE(result.exitCode, 75);
+    QVERIFY2(result.err.contains("no reply from the device within 300 ms of pattern 1"),
+             result.err);
+    QCOMPARE(result.out, QByteArray());
+    // The pattern, its request, and the last frame that leaves the pins low.
+    const QByteArray sent = silent.readAvailable();
+    QCOMPARE(sent.size(), 2 * frames::kTestFrameSize + frames::kCommandFrameSize);
+    QCOMPARE(sent.mid(frames::kTestFrameSize, frames::kCommandFrameSize),
+             QByteArray::fromHex("ffff18000000"));
+    QCOMPARE(sent.mid(frames::kTestFrameSize + frames::kCommandFrameSize + 1, 200),
+             QByteArray(200, '\0'));
+}
+
+void TestCliBench::selftestPlugFiles_data()
+{
+    QTest::addColumn<QByteArray>("text"); // the plug file; "!" makes none
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message"); // @ stands for the file's path
+    QTest::newRow("passmark, written out")
+        << QByteArray("# my plug\n2-15\n3 - 13   # D1 to S4\n\n4-12\r\n5-10\n6-11\n") << 0
+        << "selftest passed: 5 nets";
+    QTest::newRow("a net of three")
+        << QByteArray("2-15\n6-11-1\n") << 0 << "pin 6 (D4) -> pin 11 (S7), pin 1 (C0): ok";
+    QTest::newRow("pin on two nets")
+        << QByteArray("2-15\n3-15\n") << 65 << "@:2: pin 15 (S3) is on the net of line 1 already";
+    QTest::newRow("ground pin") << QByteArray("2-15\n\n3-18\n") << 65
+                                << "@:3: pin 18 is a ground pin";
+    QTest::newRow("no input") << QByteArray("2\n") << 65 << "@:1: a net with no input: pin 2 (D0)";
+    QTest::newRow("no output") << QByteArray("10-11\n") << 65
+                               << "@:1: a net with no output: pins 10 (S6), 11 (S7) only read";
+    QTest::newRow("two data pins")
+        << QByteArray("2-3-15\n") << 65 << "@:1: pins 2 (D0) and 3 (D1) are both data pins";
+    QTest::newRow("not a number") << QByteArray("2-1\x1b[5\n") << 65
+                                  << "@:1: \"1\\x1b[5\" is no pin number";
+    QTest::newRow("beyond the connector")
+        << QByteArray("2-26\n") << 65 << "@:1: pin 26 is not on a DB-25 connector";
+    QTest::newRow("no nets") << QByteArray("# nothing yet\n") << 65 << "@: no nets";
+    QTest::newRow("too large") << QByteArray(70000, '#') << 65 << "@: larger than 64 KiB";
+    QTest::newRow("missing") << QByteArray("!") << 66 << "cannot read the plug file @";
+}
+
+void TestCliBench::selftestPlugFiles()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    CliRunner cli;
+    const QString path = cli.filePath(QStringLiteral("my plug $1.txt"));
+    if (text != "!") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    }
+    auto endpoint = simulated("");
+    cli.follow(*endpoint, QStringLiteral("ttyACM0"));
+    const CliResult result = cli.run({"selftest", "--plug", path});
+    QCOMPARE(result.exitCode, exitCode);
+    message.replace(QLatin1Char('@'), path);
+    QVERIFY2((exitCode ? result.err : result.out).contains(message.toUtf8()),
+             exitCode ? result.err : result.out);
+    if (exitCode)
+        QCOMPARE(endpoint->snapshot().testFrames(), 0); // nothing sent
 }
 
 QTEST_MAIN(TestCliBench)

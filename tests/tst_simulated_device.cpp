@@ -10,6 +10,7 @@
 #include "device_link/frames.h"
 #include "device_link/loopback_plugs.h"
 #include "device_link/port_list_file.h"
+#include "sim_options.h"
 #include "simulated_device.h"
 #include "simulated_device_endpoint.h"
 
@@ -408,22 +409,13 @@ private slots:
         QFETCH(int, data);
         QFETCH(int, control);
         QFETCH(QList<int>, high);
-        SimulatedDevice::Faults broken;
-        const QStringList words = faults.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        for (int i = 0; i + 1 < words.size(); i += 2) {
-            const QStringList pins = words[i + 1].split(QLatin1Char(','));
-            if (words[i] == "--stuck-low")
-                broken.stuckLow.append(pins[0].toInt());
-            else if (words[i] == "--stuck-high")
-                broken.stuckHigh.append(pins[0].toInt());
-            else if (words[i] == "--open")
-                broken.open.append(pins[0].toInt());
-            else
-                broken.shorts.append({pins[0].toInt(), pins[1].toInt()});
-        }
+        sim::Options options;
+        QVERIFY(
+            sim::parse_options(QStringList{"sim"} + faults.split(' ', Qt::SkipEmptyParts), options)
+                .exit_code < 0);
         SimulatedDevice device;
         device.setPlug(*loopback::find_plug(plug.toLatin1().constData()));
-        device.setFaults(broken);
+        device.setFaults(options.faults);
         device.takeHostBytes(testFrame(1, uint8_t(data), uint8_t(control), dataOut, controlOut));
         const SimulatedDevice::Levels now = device.levels();
         const frames::InputLevels levels{now.data, now.status, now.control};
