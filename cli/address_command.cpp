@@ -69,6 +69,14 @@ Command address_set_command()
     command.words = QStringList{QStringLiteral("address"), QStringLiteral("set")};
     command.arguments = QStringLiteral("ADDR");
     command.summary = QStringLiteral("give the device the port address C100 or C200");
+    command.output = QStringLiteral(
+        "The frame sent, and that the device acknowledges nothing (unplug it, plug it in "
+        "again, check with kaldorium-lpt list). --json: {node, address, frame, verified: "
+        "false}.");
+    command.exits = {{0, QStringLiteral("the frame went out")},
+                     {69, QStringLiteral("no device, or it cannot be opened")},
+                     {74, QStringLiteral("the device was lost")},
+                     {75, QStringLiteral("the device took no data in time")}};
     command.examples = QStringList{QStringLiteral("kaldorium-lpt --device C100 address set C200")};
     command.run = run;
     return command;

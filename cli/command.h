@@ -28,10 +28,18 @@ struct Invocation {
     QString value(const QString &option) const { return parser->value(option); }
 };
 
+// An exit code and what it means for one command, for its --help.
+struct ExitStatus {
+    int code;
+    QString meaning;
+};
+
 struct Command {
-    QStringList words; // {"defaults", "read"}: what the user types to choose it
-    QString arguments; // the synopsis after the words, e.g. "KEY=VALUE... | --from FILE|-"
-    QString summary;   // one line for --help
+    QStringList words;       // {"defaults", "read"}: what the user types to choose it
+    QString arguments;       // the synopsis after the words, e.g. "KEY=VALUE... | --from FILE|-"
+    QString summary;         // one line for --help
+    QString output;          // what it writes to standard output, as text and with --json
+    QList<ExitStatus> exits; // its own codes; --help adds 64, 74, 130, 141 and 143 for all
     QStringList examples;
     QList<QCommandLineOption> options; // the command's own options, beside the global ones
     int (*run)(const Invocation &invocation) = nullptr; // returns the exit code

@@ -6,6 +6,7 @@
 
 #include "command.h"
 #include "exit_codes.h"
+#include "help_text.h"
 #include "numbers.h"
 #include "output.h"
 #include "raw_text.h"
@@ -34,10 +35,12 @@ QList<QCommandLineOption> global_options()
         {kDevice,
          QStringLiteral("The attached device with this address (C100 ... C800, 0x allowed)."),
          QStringLiteral("ADDR")},
-        {kJson, QStringLiteral("Machine-readable output: one JSON document per command.")},
+        {kJson, QStringLiteral("Machine-readable output: one JSON document per command (pins "
+                               "watch: one object per line).")},
         {kTimeout, QStringLiteral("How long to wait for the device's replies (default 1000)."),
          QStringLiteral("MS"), QStringLiteral("1000")},
-        {{QStringLiteral("h"), kHelp}, QStringLiteral("Show this help (or a command's).")},
+        {{QStringLiteral("h"), kHelp},
+         QStringLiteral("Show this help, a group's (pins --help) or a command's.")},
         {kVersion, QStringLiteral("Show the program's version.")},
     };
 }
@@ -69,51 +72,6 @@ const Command *find_command(const QStringList &positional)
     return found;
 }
 
-QString commands_help()
-{
-    QString text = QStringLiteral("\nCommands:\n");
-    for (const Command &command : command_table()) {
-        const QString synopsis = (command.name() + QLatin1Char(' ') + command.arguments).trimmed();
-        text += QStringLiteral("  %1  %2\n").arg(synopsis, -36).arg(command.summary);
-    }
-    text += QStringLiteral("\nExamples:\n");
-    for (const Command &command : command_table()) {
-        for (const QString &example : command.examples)
-            text += QStringLiteral("  ") + example + QLatin1Char('\n');
-    }
-    text += QStringLiteral("\nExit codes: 0 done, 64 usage, 65 bad profile, value or file name, "
-                           "66 file missing,\n69 no device or tool, 74 device lost or read-back "
-                           "mismatch, 75 no reply in time,\n130/143 after SIGINT/SIGTERM. "
-                           "See kaldorium-lpt(1).\n");
-    return text;
-}
-
-QString general_help()
-{
-    QCommandLineParser parser;
-    set_up(parser, {});
-    parser.setApplicationDescription(
-        QStringLiteral("Tests and configures Holmcraft KALDORIUM-LPT devices from the command "
-                       "line."));
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("See Commands below."),
-                                 QStringLiteral("<command> [arguments]"));
-    return parser.helpText() + commands_help();
-}
-
-QString command_help(const Command &command)
-{
-    QCommandLineParser parser;
-    set_up(parser, command.options);
-    parser.setApplicationDescription(QStringLiteral("kaldorium-lpt ") + command.name());
-    parser.addPositionalArgument(command.name(), command.summary,
-                                 (command.name() + QLatin1Char(' ') + command.arguments).trimmed());
-    QString text = parser.helpText();
-    text += QStringLiteral("\nExample%1:\n").arg(command.examples.size() > 1 ? "s" : "");
-    for (const QString &example : command.examples)
-        text += QStringLiteral("  ") + example + QLatin1Char('\n');
-    return text;
-}
-
 // The parser's complaint as part of one line: "Unknown option 'vcd'", without its full stop,
 // the option's name shown safely.
 QString usage_error(const QCommandLineParser &parser)
@@ -124,12 +82,44 @@ QString usage_error(const QCommandLineParser &parser)
     return raw_text::shortened(text, 120);
 }
 
+// "watch, record, drive, pulse" for "pins".
+QString group_commands(const QString &group)
+{
+    QStringList names;
+    for (const Command &command : command_table()) {
+        if (command.words.constFirst() == group)
+            names.append(command.words.mid(1).join(QLatin1Char(' ')));
+    }
+    return names.join(QStringLiteral(", "));
+}
+
 QStringList command_names()
 {
     QStringList names;
     for (const Command &command : command_table())
         names.append(command.name());
     return names;
+}
+
+// kaldorium-lpt help [GROUP | COMMAND]
+int help(const QStringList &words)
+{
+    if (words.isEmpty()) {
+        output::print(help_text::general(global_options()));
+        return exit_code::kOk;
+    }
+    if (const Command *command = find_command(words);
+        command && command->words.size() == words.size()) {
+        output::print(help_text::command(*command, global_options()));
+        return exit_code::kOk;
+    }
+    if (words.size() == 1 && help_text::groups().contains(words.constFirst())) {
+        output::print(help_text::group(words.constFirst(), global_options()));
+        return exit_code::kOk;
+    }
+    return output::fail(exit_code::kUsage, QStringLiteral("no help for %1; the commands are: %2")
+                                               .arg(raw_text::quoted(words.join(QLatin1Char(' '))),
+                                                    command_names().join(QStringLiteral(", "))));
 }
 
 } // namespace
@@ -150,15 +140,29 @@ int run_command_line(const QStringList &arguments)
                       QCoreApplication::applicationVersion() + QLatin1Char('\n'));
         return exit_code::kOk;
     }
+    const QStringList positional = first.positionalArguments();
+    if (parsed && !positional.isEmpty() && positional.constFirst() == QLatin1String("help"))
+        return help(positional.mid(1));
     if (first.isSet(kHelp)) {
-        output::print(command ? command_help(*command) : general_help());
+        if (command)
+            output::print(help_text::command(*command, global_options()));
+        else if (!positional.isEmpty() && help_text::groups().contains(positional.constFirst()))
+            output::print(help_text::group(positional.constFirst(), global_options()));
+        else
+            output::print(help_text::general(global_options()));
         return exit_code::kOk;
     }
     if (!parsed)
         return output::fail(exit_code::kUsage,
                             usage_error(first) + QStringLiteral("; see kaldorium-lpt --help"));
     if (!command) {
-        const QStringList positional = first.positionalArguments();
+        if (positional.size() == 1 && help_text::groups().contains(positional.constFirst())) {
+            return output::fail(
+                exit_code::kUsage,
+                QStringLiteral("%1 needs a command: %2; see kaldorium-lpt %1 "
+                               "--help")
+                    .arg(positional.constFirst(), group_commands(positional.constFirst())));
+        }
         if (positional.isEmpty())
             return output::fail(exit_code::kUsage,
                                 QStringLiteral("no command given; try kaldorium-lpt --help"));

@@ -66,6 +66,16 @@ Command defaults_diff_command()
     command.arguments = QStringLiteral("KEY=VALUE... | --from FILE|-");
     command.summary = QStringLiteral("compare the power-on defaults with a profile (exit 1: "
                                      "they differ)");
+    command.output = QStringLiteral(
+        "One line per item that differs: KEY: device VALUE, profile VALUE; nothing when they "
+        "agree. --json: {node, equal, differences: {KEY: {device, profile}}}.");
+    command.exits = {{0, QStringLiteral("the device holds the profile's values")},
+                     {1, QStringLiteral("they differ")},
+                     {65, QStringLiteral("a bad key or value, or FILE is no profile")},
+                     {66, QStringLiteral("FILE cannot be read")},
+                     {69, QStringLiteral("no device, or it cannot be opened")},
+                     {74, QStringLiteral("the device was lost")},
+                     {75, QStringLiteral("no reply in time")}};
     command.examples = QStringList{
         QStringLiteral("kaldorium-lpt defaults diff --from line3.profile"),
         QStringLiteral("kaldorium-lpt --device C200 --json defaults diff data.levels=0x81")};

@@ -36,6 +36,15 @@ Command defaults_read_command()
     Command command;
     command.words = QStringList{QStringLiteral("defaults"), QStringLiteral("read")};
     command.summary = QStringLiteral("read the power-on directions and levels from the device");
+    command.output = QStringLiteral(
+        "The five items as a profile, one key=value a line (data.direction=output, "
+        "data.levels=0x81, ...), as defaults write --from reads it. --json: {data: {direction, "
+        "levels}, control: {direction, levels}, status: {levels}}, levels as numbers.");
+    command.exits = {
+        {0, QStringLiteral("all five items read")},
+        {69, QStringLiteral("no device, or it cannot be opened")},
+        {74, QStringLiteral("the device was lost")},
+        {75, QStringLiteral("no valid reply in time; the items without one are named")}};
     command.examples =
         QStringList{QStringLiteral("kaldorium-lpt defaults read"),
                     QStringLiteral("kaldorium-lpt --device C200 --json defaults read")};

@@ -62,6 +62,17 @@ Command defaults_save_command()
     command.words = QStringList{QStringLiteral("defaults"), QStringLiteral("save")};
     command.arguments = QStringLiteral("FILE|-");
     command.summary = QStringLiteral("read the power-on defaults into a profile file");
+    command.output = QStringLiteral(
+        "The profile goes to FILE, written whole or not at all (an existing file is replaced "
+        "only when the new one is complete; a device node or FIFO is written into); then one "
+        "line naming the node and the file. --json: {node, file, defaults}. FILE -: the profile "
+        "itself on standard output.");
+    command.exits = {{0, QStringLiteral("saved")},
+                     {69, QStringLiteral("no device, or it cannot be opened")},
+                     {73, QStringLiteral("FILE cannot be created")},
+                     {74, QStringLiteral("the device was lost, or writing FILE failed (the old "
+                                         "file is unchanged)")},
+                     {75, QStringLiteral("no valid reply in time")}};
     command.examples = QStringList{QStringLiteral("kaldorium-lpt defaults save line3.profile")};
     command.run = run;
     return command;

@@ -137,6 +137,19 @@ Command defaults_write_command()
     command.arguments = QStringLiteral("KEY=VALUE... | --from FILE|-");
     command.summary =
         QStringLiteral("store the power-on directions and levels that differ, then verify them");
+    command.output = QStringLiteral(
+        "Each item given, with \"stored, verified\" (read back and compared), \"stored, "
+        "unverified (--no-verify)\" or \"unchanged\" (the device held it already). --json: "
+        "{node, verified, written, changed, items: {KEY: {before, after, changed}}}.");
+    command.exits = {{0, QStringLiteral("the device holds the values (stored and verified, or "
+                                        "unchanged)")},
+                     {65, QStringLiteral("a bad key or value, or FILE is no profile; nothing "
+                                         "was sent")},
+                     {66, QStringLiteral("FILE cannot be read")},
+                     {69, QStringLiteral("no device, or it cannot be opened")},
+                     {74, QStringLiteral("the device was lost, or it did not keep what was "
+                                         "written")},
+                     {75, QStringLiteral("no reply in time")}};
     command.examples = QStringList{
         QStringLiteral("kaldorium-lpt defaults write data.direction=output data.levels=0x81"),
         QStringLiteral("kaldorium-lpt --device C200 defaults write --from line3.profile")};

@@ -57,6 +57,12 @@ Command list_command()
     Command command;
     command.words = QStringList{QStringLiteral("list")};
     command.summary = QStringLiteral("list the attached devices: address, node, system port");
+    command.output = QStringLiteral(
+        "One line per recognised device: its address, its node and the system's port, with a "
+        "note where the node is missing. --json: one array of {address, node, port, "
+        "node_present}.");
+    command.exits = {{0, QStringLiteral("at least one device listed")},
+                     {69, QStringLiteral("no KALDORIUM-LPT found")}};
     command.examples = QStringList{QStringLiteral("kaldorium-lpt list"),
                                    QStringLiteral("kaldorium-lpt list --json")};
     command.run = run;

@@ -198,6 +198,14 @@ Command pins_drive_command()
     command.words = QStringList{QStringLiteral("pins"), QStringLiteral("drive")};
     command.arguments = QStringLiteral("[--data VALUE] [--control VALUE] [--for DURATION]");
     command.summary = QStringLiteral("drive steady levels on the data and/or control port");
+    command.output = QStringLiteral(
+        "One line: the levels driven, the node and the frames sent. --json: {node, data, "
+        "control, frames, late_frames, max_late_ms, realtime}.");
+    command.exits = {{0, QStringLiteral("driven, and the status frames confirmed it")},
+                     {69, QStringLiteral("no device, or it cannot be opened")},
+                     {74, QStringLiteral("the device was lost, or a pin driven high reads low")},
+                     {75, QStringLiteral("the device took no data, or no status frame confirmed "
+                                         "the levels, in time")}};
     command.examples = QStringList{QStringLiteral("kaldorium-lpt pins drive --data 0x81 --for 10s"),
                                    QStringLiteral("kaldorium-lpt pins drive --control 0b0101")};
     command.options = {

@@ -153,6 +153,14 @@ Command pins_pulse_command()
     command.arguments = QStringLiteral("--pin N --hz F [--duty PERCENT] [--count K] "
                                        "[--for DURATION]");
     command.summary = QStringLiteral("a square wave on one output pin, 1 to 5000 Hz");
+    command.output = QStringLiteral(
+        "One line: pin, frequency, the duty on the wire, pulses and frames sent. --json: {node, "
+        "pin, bit, hz, duty, pulses, frames, late_frames, max_late_ms, realtime}.");
+    command.exits = {{0, QStringLiteral("pulsed, and the pin left low")},
+                     {69, QStringLiteral("no device, or it cannot be opened")},
+                     {74, QStringLiteral("the device was lost (the pin may still be high)")},
+                     {75, QStringLiteral("the device took no data in time (the pin may still be "
+                                         "high)")}};
     command.examples =
         QStringList{QStringLiteral("kaldorium-lpt pins pulse --pin 2 --hz 1000 --count 200"),
                     QStringLiteral("kaldorium-lpt pins pulse --pin 17 --hz 50 --duty 10 --for 5s")};

@@ -138,6 +138,16 @@ Command pins_record_command()
     command.words = QStringList{QStringLiteral("pins"), QStringLiteral("record")};
     command.arguments = QStringLiteral("--vcd FILE|- [--for DURATION]");
     command.summary = QStringLiteral("record the input pins as a Value Change Dump (VCD)");
+    command.output = QStringLiteral(
+        "The recording goes to FILE (a Value Change Dump, written whole or not at all; nothing "
+        "is written when no frame came); then one line: seconds, input status frames, changes, "
+        "frames lost. --json: {file, node, seconds, frames, changes, lost_frames}. --vcd -: the "
+        "recording itself on standard output.");
+    command.exits = {{0, QStringLiteral("--for ended, or Ctrl-C")},
+                     {69, QStringLiteral("no device, or it cannot be opened")},
+                     {73, QStringLiteral("FILE cannot be created")},
+                     {74, QStringLiteral("the device was lost, or writing FILE failed")},
+                     {75, QStringLiteral("no input status frame with pin levels came")}};
     command.examples = QStringList{
         QStringLiteral("kaldorium-lpt pins record --vcd limit-switch.vcd --for 10s"),
         QStringLiteral("kaldorium-lpt pins record --vcd - --for 2s | sigrok-cli -I vcd -i - -O "

@@ -77,6 +77,14 @@ Command pins_watch_command()
     command.words = QStringList{QStringLiteral("pins"), QStringLiteral("watch")};
     command.arguments = QStringLiteral("[--for DURATION]");
     command.summary = QStringLiteral("show the input pins, then each change as it comes");
+    command.output = QStringLiteral(
+        "The 17 signal pins at the first input status frame, then one line per change: "
+        "seconds since the first frame, pin, bit, level (0.352 pin 7 D5 0). Device errors go "
+        "to standard error.\n--json: a stream, one object per line: {t, pin, bit, level}.");
+    command.exits = {{0, QStringLiteral("--for ended, or Ctrl-C")},
+                     {69, QStringLiteral("no device, or it cannot be opened")},
+                     {74, QStringLiteral("the device was lost")},
+                     {75, QStringLiteral("no input status frame with pin levels came")}};
     command.examples = QStringList{QStringLiteral("kaldorium-lpt pins watch --for 10s"),
                                    QStringLiteral("kaldorium-lpt --json pins watch")};
     command.options = {

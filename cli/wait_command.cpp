@@ -152,6 +152,11 @@ Command wait_command()
     command.words = QStringList{QStringLiteral("wait")};
     command.arguments = QStringLiteral("[--gone] [--for DURATION]");
     command.summary = QStringLiteral("wait until a device is attached (or, --gone, until not)");
+    command.output = QStringLiteral(
+        "One line for the device that came: address, node, system port (nothing with --gone). "
+        "--json: {address, node, port, serial, attached}.");
+    command.exits = {{0, QStringLiteral("the device is there (or, --gone, not)")},
+                     {75, QStringLiteral("--for ended first")}};
     command.examples = QStringList{QStringLiteral("kaldorium-lpt --device C200 wait --for 1m"),
                                    QStringLiteral("kaldorium-lpt wait --gone")};
     command.options = {

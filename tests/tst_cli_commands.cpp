@@ -24,6 +24,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QtTest>
 
@@ -174,6 +175,11 @@ private slots:
     void filesAndStandardOutput() { runShellRow(); }
     void limitsAndStrangeStrings_data();
     void limitsAndStrangeStrings() { runShellRow(); }
+    void help_data();
+    void help();
+    void everyHelpFitsAndNamesOutputAndExits();
+    void bashCompletion_data();
+    void bashCompletion();
 
 private:
     void shellColumns();
@@ -816,6 +822,149 @@ void TestCliCommands::limitsAndStrangeStrings_data()
         << R"sh(cannot read m\xe9\x1b.p: No such file or directory)sh"
         << ""
         << "";
+}
+
+void TestCliCommands::help_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out"); // standard output starts with; "=ARGS": as for ARGS
+    QTest::addColumn<QString>("err"); // standard error contains
+
+    const QString usage = "Usage: kaldorium-lpt [global options] ";
+    QTest::newRow("program") << QStringList{"--help"} << 0 << usage + "<command> [arguments]\n"
+                             << "";
+    QTest::newRow("help") << QStringList{"help"} << 0 << "=--help"
+                          << "";
+    QTest::newRow("pins --help") << QStringList{"pins", "--help"} << 0
+                                 << usage + "pins <command> [arguments]\n\nCommands:\n  pins watch"
+                                 << "";
+    QTest::newRow("help pins") << QStringList{"help", "pins"} << 0 << "=pins --help"
+                               << "";
+    QTest::newRow("defaults --help")
+        << QStringList{"defaults", "--help"} << 0
+        << usage + "defaults <command> [arguments]\n\nCommands:\n  defaults read"
+        << "";
+    QTest::newRow("address --help")
+        << QStringList{"address", "--help"} << 0
+        << usage + "address <command> [arguments]\n\nCommands:\n  address set ADDR\n"
+        << "";
+    QTest::newRow("help pins watch")
+        << QStringList{"help", "pins", "watch"} << 0 << "=pins watch --help"
+        << "";
+    QTest::newRow("command help")
+        << QStringList{"--port", "x", "pins", "watch", "--help"} << 0
+        << usage + "pins watch [--for DURATION]\nShow the input pins, then each change as it "
+                   "comes.\n"
+        << "";
+    QTest::newRow("help for nothing") << QStringList{"help", "bogus"} << 64 << ""
+                                      << "no help for \"bogus\"; the commands are: list, ";
+    QTest::newRow("group without its command")
+        << QStringList{"pins"} << 64 << ""
+        << "kaldorium-lpt: pins needs a command: watch, record, drive, pulse; see "
+           "kaldorium-lpt pins --help\n";
+    QTest::newRow("unknown option")
+        << QStringList{"pins", "watch", "--vcd", "x"} << 64 << ""
+        << "kaldorium-lpt: Unknown option 'vcd'; see kaldorium-lpt pins watch --help\n";
+}
+
+void TestCliCommands::help()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+
+    CliRunner cli;
+    const CliResult result = cli.run(arguments);
+    QCOMPARE(result.exitCode, exitCode);
+    if (out.startsWith(QLatin1Char('=')))
+        QCOMPARE(result.out, cli.run(out.mid(1).split(QLatin1Char(' '))).out);
+    else
+        QVERIFY2(result.out.startsWith(out.toUtf8()), result.out);
+    QVERIFY2(result.err.contains(err.toUtf8()), result.err);
+}
+
+void TestCliCommands::everyHelpFitsAndNamesOutputAndExits()
+{
+    CliRunner cli;
+    const QByteArray general = cli.run({"help"}).out;
+    // The commands, as the program's help lists them.
+    const QByteArray listed = general.mid(general.indexOf("\nCommands:\n") + 11);
+    QList<QStringList> commands;
+    for (const QByteArray &line : listed.left(listed.indexOf("\n\n")).split('\n')) {
+        if (line.startsWith("  ") && line.at(2) != ' ') {
+            QStringList words;
+            for (const QByteArray &word : line.trimmed().split(' ')) {
+                if (word.isEmpty() || !QChar(word.at(0)).isLower())
+                    break;
+                words.append(QString::fromLatin1(word));
+            }
+            commands.append(words);
+        }
+    }
+    QVERIFY2(commands.size() >= 10, general);
+    QList<QByteArray> helps = {general};
+    for (const QStringList &words : commands) {
+        const CliResult result = cli.run(QStringList{"help"} + words);
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.out.contains("\nOutput:\n  "), qPrintable(words.join(' ')));
+        QVERIFY2(result.out.contains("\nExit codes:\n  0 "), qPrintable(words.join(' ')));
+        QVERIFY2(result.out.contains("\n  141 "), qPrintable(words.join(' ')));
+        helps.append(result.out);
+        if (words.size() > 1)
+            helps.append(cli.run({words.first(), "--help"}).out);
+    }
+    for (const QByteArray &text : helps) {
+        for (const QByteArray &line : text.split('\n'))
+            QVERIFY2(QString::fromUtf8(line).size() <= 80, line);
+    }
+}
+
+void TestCliCommands::bashCompletion_data()
+{
+    QTest::addColumn<QString>("typed");   // after "$KLPT " (the program as typed from a build)
+    QTest::addColumn<QString>("offered"); // the completions, one a line, in bash's order
+
+    QTest::newRow("first word") << ""
+                                << "list\naddress\ndefaults\nflash\npins\n";
+    QTest::newRow("a group's commands") << "--json pins "
+                                        << "watch\nrecord\ndrive\npulse\n";
+    QTest::newRow("help's words") << "help pins w"
+                                  << "watch\n";
+    QTest::newRow("a command's options") << "pins record --v"
+                                         << "--vcd\n--version\n";
+    QTest::newRow("profile keys") << "defaults write control."
+                                  << "control.direction=\n"
+                                     "control.levels=\n";
+    QTest::newRow("direction values") << "defaults write data.direction=o"
+                                      << "output\n";
+    QTest::newRow("levels values") << "defaults write status.levels="
+                                   << "0x00\n0xF8\n";
+    QTest::newRow("attached devices") << "--device "
+                                      << "C100\n";
+    QTest::newRow("a file here as the port") << "--port lp"
+                                             << "lpt\n";
+}
+
+void TestCliCommands::bashCompletion()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, offered);
+    if (QStandardPaths::findExecutable(QStringLiteral("bash")).isEmpty())
+        QSKIP("no bash");
+
+    SimulatedDeviceEndpoint endpoint;
+    CliRunner cli;
+    cli.plugIn(endpoint);
+    const CliResult result =
+        cli.runShell(QStringLiteral(R"sh(mkdir w && cd w && touch lpt && exec bash -c '
+            source "$0"; COMP_LINE="$KLPT $1"; COMP_POINT=${#COMP_LINE}; _kaldorium_lpt
+            printf "%s\n" "${COMPREPLY[@]}" | grep -v "^$" | head -n 5' %1 '%2')sh")
+                         .arg(QStringLiteral(KALDORIUM_BASH_COMPLETION), typed));
+    QVERIFY2(result.err.isEmpty(), result.err);
+    QCOMPARE(QString::fromUtf8(result.out).section('\n', 0, offered.count('\n') - 1) + '\n',
+             offered);
 }
 
 void TestCliCommands::runShellRow()
