@@ -56,6 +56,17 @@ Command selftest_command()
     command.words = QStringList{QStringLiteral("selftest")};
     command.arguments = QStringLiteral("[--plug NAME|FILE]");
     command.summary = QStringLiteral("test every pin through a loopback plug (exit 1: failed)");
+    command.output = QStringLiteral(
+        "One line per net of the plug: its pins and ok, or what is wrong (stuck low or high, "
+        "open, shorted); then the summary. --json: {plug, nets: [{pins, result, detail}], "
+        "passed, seconds}.");
+    command.exits = {{0, QStringLiteral("every net passed")},
+                     {1, QStringLiteral("the device failed: a net is not ok")},
+                     {65, QStringLiteral("the plug file is no plug")},
+                     {66, QStringLiteral("the plug file cannot be read")},
+                     {69, QStringLiteral("no device, or it cannot be opened")},
+                     {74, QStringLiteral("the device was lost, or reported errors at every try")},
+                     {75, QStringLiteral("no status frame or reply in time")}};
     command.examples =
         QStringList{QStringLiteral("kaldorium-lpt selftest"),
                     QStringLiteral("kaldorium-lpt --device C200 selftest --plug checkit --json"),
