@@ -20,8 +20,10 @@ demo_packages=(xvfb xauth)
 # udev for udev.pc, which names the directory the rules go to
 package_packages=(dpkg-dev file gzip udev)
 # git: reuse lint asks it which files are tracked, so build trees are not scanned
+# umockdev: synthetic USB devices for the tests (tests/devices/); its GObject binding plugs them
+# in and out from Python by hand
 test_packages=(clang git reuse sigrok-cli lintian appstream desktop-file-utils "${qt6_packages[@]}"
-    "${package_packages[@]}")
+    "${package_packages[@]}" umockdev libumockdev-dev gir1.2-umockdev-1.0 python3-gi)
 
 case "${1:-build}" in
 build) packages=("${build_packages[@]}") ;;

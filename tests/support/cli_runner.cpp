@@ -99,7 +99,10 @@ QProcess &CliRunner::startProgram(const QString &program, const QStringList &arg
 {
     process_ = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QString::fromLatin1(host::kPortListVariable), port_list_file(dir_));
+    if (hostPorts_)
+        environment.remove(QString::fromLatin1(host::kPortListVariable));
+    else
+        environment.insert(QString::fromLatin1(host::kPortListVariable), port_list_file(dir_));
     environment.insert(QStringLiteral("KLPT"), QStringLiteral(KALDORIUM_CLI_PATH));
     process_->setProcessEnvironment(environment);
     process_->setWorkingDirectory(dir_.path());

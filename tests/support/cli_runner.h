@@ -41,6 +41,9 @@ public:
 
     // Lists these ports (in this order).
     void setPorts(const QList<host::SerialPortEntry> &ports);
+    // From now on the program sees the host's own ports and /dev (a umockdev testbed's,
+    // where the test runs with its preload) instead of the port list.
+    void useHostPorts() { hostPorts_ = true; }
     // Lists the simulated device and links its node into the node directory.
     void plugIn(SimulatedDeviceEndpoint &endpoint);
     // Lists the simulated device for as long as it is attached, as the host would (through
@@ -79,6 +82,7 @@ private:
     std::unique_ptr<QProcess> process_;
     QList<Followed> followed_;
     QList<QMetaObject::Connection> connections_;
+    bool hostPorts_ = false;
 };
 
 } // namespace testsupport
