@@ -35,17 +35,12 @@ SelectedNode node_of(const discovery::Device &device)
                                  .arg(device.port, device.address)),
                 QString()};
     }
-    const QString node = host::device_node_path(device.node);
-    // Without udev (a container, a system where it never ran) the rules made no node: the
-    // tty's own node reaches the same device.
-    if (!QFileInfo::exists(node) && !device.port.isEmpty()) {
-        const QString own = host::device_node_path(device.port);
-        if (QFileInfo::exists(own)) {
-            output::note(QStringLiteral("%1 is missing (udev has not applied the rules); "
-                                        "opening the device's own node %2")
-                             .arg(node, own));
-            return {0, own};
-        }
+    bool own = false;
+    const QString node = device_node(device, &own);
+    if (own) {
+        output::note(QStringLiteral("%1 is missing (udev has not applied the rules); "
+                                    "opening the device's own node %2")
+                         .arg(host::device_node_path(device.node), node));
     }
     return {0, node};
 }
@@ -62,6 +57,23 @@ QString port_path(const QString &port)
 }
 
 } // namespace
+
+QString device_node(const discovery::Device &device, bool *ownNode)
+{
+    if (ownNode)
+        *ownNode = false;
+    if (device.node.isEmpty())
+        return QString();
+    const QString node = host::device_node_path(device.node);
+    if (QFileInfo::exists(node) || device.port.isEmpty())
+        return node;
+    const QString own = host::device_node_path(device.port);
+    if (!QFileInfo::exists(own))
+        return node;
+    if (ownNode)
+        *ownNode = true;
+    return own;
+}
 
 SelectedNode select_node(const Invocation &invocation)
 {

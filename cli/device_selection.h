@@ -11,6 +11,8 @@
 
 #include "command.h"
 
+#include "device_link/discovery.h"
+
 #include <QString>
 
 struct SelectedNode {
@@ -19,5 +21,10 @@ struct SelectedNode {
 };
 
 SelectedNode select_node(const Invocation &invocation);
+
+// The node that reaches a recognised device: the rules' /dev/KALDORIUM_LPT_<ADDRESS>, or where
+// udev has not made it (a container, a system where it never ran) the tty's own node
+// (/dev/ttyACM0), then *ownNode is set. Empty when the description names no address.
+QString device_node(const discovery::Device &device, bool *ownNode = nullptr);
 
 #endif

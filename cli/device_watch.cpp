@@ -4,6 +4,8 @@
 
 #include "device_watch.h"
 
+#include "device_selection.h"
+
 #include "device_link/discovery.h"
 #include "device_link/host_ports.h"
 #include "device_link/port_list_file.h"
@@ -28,7 +30,7 @@ QList<AttachedDevice> list_devices()
     for (const discovery::Device &device : discovery::find_devices(ports)) {
         AttachedDevice entry;
         entry.address = device.address;
-        entry.node = device.node.isEmpty() ? QString() : host::device_node_path(device.node);
+        entry.node = device_node(device); // the tty's own node where udev made none
         entry.port = device.port;
         entry.serial = device.serial;
         entry.nodePresent = !entry.node.isEmpty() && QFileInfo::exists(entry.node);

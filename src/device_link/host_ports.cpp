@@ -30,9 +30,11 @@ QString sysfs_text(const QString &path)
     return text;
 }
 
-// Where udev has not processed a port (a container, a toolbox, a system without udev), Qt
-// reports no strings for it, though the kernel shows the USB device's own manufacturer and
-// product strings in sysfs: the same strings udev would have reported. The USB device is the
+// Where udev does not run (a container, a toolbox, a system without it), Qt reports no
+// strings for a port, though the kernel shows the USB device's own manufacturer and product
+// strings in sysfs: the same strings udev would have reported. (Where udev runs, a port
+// without strings is one it has not processed yet: it gives them, its node and the access
+// to it in a moment, and the port counts from then on.) The USB device is the
 // first device above the tty's own that has an idVendor attribute (a CDC-ACM tty sits on an
 // interface of it, a usb-serial tty one level lower). The ".." steps are taken by the kernel
 // on the sysfs links.
@@ -64,11 +66,13 @@ QList<SerialPortEntry> available_ports()
     if (replaced_enumerator)
         return replaced_enumerator();
     QList<SerialPortEntry> entries;
+    // libudev's own sign of a running udev: its control socket.
+    const bool udev_running = QFile::exists(QStringLiteral("/run/udev/control"));
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : ports) {
         SerialPortEntry entry{info.manufacturer(), info.description(), info.portName(),
                               info.serialNumber()};
-        if (entry.manufacturer.isEmpty())
+        if (entry.manufacturer.isEmpty() && !udev_running)
             fill_from_sysfs(entry);
         entries.append(entry);
     }

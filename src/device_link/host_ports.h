@@ -27,9 +27,8 @@ struct SerialPortEntry {
 
 using PortEnumerator = std::function<QList<SerialPortEntry>()>;
 
-// The serial ports of the host, in the order the host lists them. A USB port for which the
-// host reports no manufacturer (udev has not processed it) gets the manufacturer and product
-// strings of its USB device from sysfs.
+// The serial ports of the host, in the order the host lists them. Where udev does not run,
+// a USB port gets the manufacturer and product strings of its USB device from sysfs.
 QList<SerialPortEntry> available_ports();
 
 // Replaces the enumeration; an empty function restores QSerialPortInfo::availablePorts().
