@@ -42,23 +42,6 @@ using Renamed = QMap<QString, QString>;
 
 const QString kTty = QStringLiteral("/tty/");
 
-// A KALDORIUM-LPT description moved to a port and tty of its own (port N, ttyACMN), so that
-// every device fits in one testbed, with other texts replaced as well.
-Renamed movedTo(int port, Renamed renamed = {})
-{
-    const QString number = QString::number(port);
-    // umockdev wants each sysfs name, node and device number once.
-    const QString usbNumber = QString::number(100 + port);
-    renamed.insert(QStringLiteral("/1-2"), QStringLiteral("/1-") + number); // paths, links
-    renamed.insert(QStringLiteral("ttyACM0"), QStringLiteral("ttyACM") + number);
-    renamed.insert(QStringLiteral("dev=166:0"), QStringLiteral("dev=166:") + number);
-    for (const char *usb : {"001/002", "001/003"})
-        renamed.insert(QString::fromLatin1(usb), QStringLiteral("001/") + usbNumber);
-    for (const char *usb : {"dev=189:1", "dev=189:2"})
-        renamed.insert(QString::fromLatin1(usb), QStringLiteral("dev=189:") + usbNumber);
-    return renamed;
-}
-
 // A sysfs attribute line of the C100 description, replaced (a null text: left out).
 Renamed withAttribute(const QString &name, const QString &original, const QString &text)
 {
@@ -136,20 +119,20 @@ QList<Placed> testbedDevices()
                             {"other-maker-acm", {{"ttyACM1", "ttyACM5"}}},
                             {"ftdi-cable", {}},
                             {"lookalike-manufacturers", {}},
-                            {"kaldorium-lpt-dfu", movedTo(kBootloaderPort)},
-                            {"kaldorium-lpt-c100-without-udev", movedTo(kWithoutUdevPort)}};
+                            {"kaldorium-lpt-dfu", moved_to(kBootloaderPort)},
+                            {"kaldorium-lpt-c100-without-udev", moved_to(kWithoutUdevPort)}};
     for (int i = 0; i < kProducts.size(); ++i)
-        placed.append({"kaldorium-lpt-" + kProducts[i].toLower(), movedTo(kAddressPort + i)});
+        placed.append({"kaldorium-lpt-" + kProducts[i].toLower(), moved_to(kAddressPort + i)});
     for (int i = 0; i < kProductTexts.size(); ++i) {
         placed.append(
             {"kaldorium-lpt-c100",
-             movedTo(kProductPort + i, withAttribute("product", "C100", kProductTexts[i].first))});
+             moved_to(kProductPort + i, withAttribute("product", "C100", kProductTexts[i].first))});
     }
     for (int i = 0; i < kManufacturers.size(); ++i) {
         placed.append({"kaldorium-lpt-c100",
-                       movedTo(kManufacturerPort + i,
-                               withAttribute("manufacturer", "Holmcraft KALDORIUM-LPT V1",
-                                             kManufacturers[i].first))});
+                       moved_to(kManufacturerPort + i,
+                                withAttribute("manufacturer", "Holmcraft KALDORIUM-LPT V1",
+                                              kManufacturers[i].first))});
     }
     return placed;
 }

@@ -70,6 +70,20 @@ QList<QString> device_paths(const QString &name, const QMap<QString, QString> &r
     return paths;
 }
 
+QMap<QString, QString> moved_to(int port, QMap<QString, QString> renamed)
+{
+    const QString number = QString::number(port);
+    const QString usbNumber = QString::number(100 + port);
+    renamed.insert(QStringLiteral("/1-2"), QStringLiteral("/1-") + number); // paths, links
+    renamed.insert(QStringLiteral("ttyACM0"), QStringLiteral("ttyACM") + number);
+    renamed.insert(QStringLiteral("dev=166:0"), QStringLiteral("dev=166:") + number);
+    for (const char *usb : {"001/002", "001/003"})
+        renamed.insert(QString::fromLatin1(usb), QStringLiteral("001/") + usbNumber);
+    for (const char *usb : {"dev=189:1", "dev=189:2"})
+        renamed.insert(QString::fromLatin1(usb), QStringLiteral("dev=189:") + usbNumber);
+    return renamed;
+}
+
 UmockdevTestbed::UmockdevTestbed() : testbed_(umockdev_testbed_new())
 {
     hideNodes();
@@ -83,6 +97,11 @@ UmockdevTestbed::~UmockdevTestbed()
 bool UmockdevTestbed::preloaded()
 {
     return qEnvironmentVariable("LD_PRELOAD").contains(QLatin1String("libumockdev-preload"));
+}
+
+bool UmockdevTestbed::udevRuns()
+{
+    return QFile::exists(QStringLiteral("/run/udev/control"));
 }
 
 void UmockdevTestbed::add(const QString &name, const QMap<QString, QString> &renamed)

@@ -27,6 +27,11 @@ QByteArray device_description(const QString &name, const QMap<QString, QString> 
 // The sysfs device paths ("/devices/...") a description holds, in its order.
 QList<QString> device_paths(const QString &name, const QMap<QString, QString> &renamed = {});
 
+// A description of a device in port 2 of bus 1 (the KALDORIUM-LPT and its bootloader) moved
+// to another port, with a tty, usbfs node and device numbers of its own (ttyACM<port>), so
+// that it can be plugged in beside the others; other texts of `renamed` replaced as well.
+QMap<QString, QString> moved_to(int port, QMap<QString, QString> renamed = {});
+
 class UmockdevTestbed {
 public:
     // An empty testbed. The device nodes /dev/KALDORIUM_LPT_C100 ... are hidden, whatever
@@ -38,6 +43,9 @@ public:
 
     // True when this process runs with umockdev's preload library.
     static bool preloaded();
+    // True when udev runs on the host: the program then leaves the USB strings of a port to
+    // it, so a device without udev's properties is not seen.
+    static bool udevRuns();
 
     // Plugs in the devices of a description (the USB host controller first, once), each
     // text of `renamed` replaced: umockdev keeps the name of a tty that was unplugged, so a
