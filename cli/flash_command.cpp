@@ -10,7 +10,9 @@
 #include "device_session.h"
 #include "event_wait.h"
 #include "exit_codes.h"
+#include "numbers.h"
 #include "output.h"
+#include "raw_text.h"
 #include "signal_guard.h"
 
 #include "device_link/device_contract.h"
@@ -23,6 +25,7 @@
 #include <QStandardPaths>
 
 #include <cstdio>
+#include <limits>
 
 namespace {
 
@@ -101,33 +104,42 @@ int run(const Invocation &invocation)
                                            "flash HC_KLPTV1_2.bin"));
     }
     const QString image = invocation.arguments.first();
+    const QString shown = raw_text::printable(image);
     if (!firmware::has_image_suffix(image)) {
         return output::fail(exit_code::kDataError,
                             QStringLiteral("Incorrect path to file: \"%1\" holds no \".bin\"; "
                                            "give the firmware image")
-                                .arg(image));
+                                .arg(shown));
     }
     if (!firmware::has_firmware_marker(image)) {
         return output::fail(exit_code::kDataError,
                             QStringLiteral("Incorrect file name. Check if this is the correct "
                                            "file! (\"%1\" holds no \"HC_KLPTV1\")")
-                                .arg(image));
+                                .arg(shown));
+    }
+    // dfu-util gets the name as text: bytes that are not UTF-8 would reach it changed.
+    if (raw_text::decode(image.toUtf8()) != image) {
+        return output::fail(exit_code::kDataError,
+                            QStringLiteral("the name \"%1\" is not valid UTF-8 and cannot be "
+                                           "handed to dfu-util; rename the file")
+                                .arg(shown));
     }
     QFile file(image);
     if (!file.open(QIODevice::ReadOnly)) {
         return output::fail(
             exit_code::kNoInput,
-            QStringLiteral("cannot read %1: %2; check the path").arg(image, file.errorString()));
+            QStringLiteral("cannot read %1: %2; check the path").arg(shown, file.errorString()));
     }
     file.close();
-    bool number = false;
-    const int wait_ms = invocation.value(kWait).toInt(&number);
-    if (!number || wait_ms < 0) {
+    const std::optional<uint64_t> wait = parse_decimal(invocation.value(kWait));
+    if (!wait || *wait > uint64_t(std::numeric_limits<int>::max())) {
         return output::fail(exit_code::kUsage,
-                            QStringLiteral("--wait \"%1\" is no number of milliseconds; e.g. "
+                            QStringLiteral("--wait %1 is no number of milliseconds up to %2; e.g. "
                                            "--wait 3000")
-                                .arg(invocation.value(kWait)));
+                                .arg(raw_text::quoted(invocation.value(kWait)))
+                                .arg(std::numeric_limits<int>::max()));
     }
+    const int wait_ms = int(*wait);
 
     // Checked before the device is sent into its bootloader, where it would wait for a tool
     // that never comes.
@@ -152,13 +164,14 @@ int run(const Invocation &invocation)
     if (pause.run([] { return false; }, wait_ms) == EventWait::End::Interrupted)
         return interrupted_code();
 
-    progress(invocation, QStringLiteral("running ") + firmware::command_text(image));
+    progress(invocation,
+             QStringLiteral("running ") + raw_text::printable(firmware::command_text(image)));
     if (int code = run_dfu_util(invocation, image))
         return code;
 
     if (invocation.json) {
         output::print_json(QJsonObject{{QStringLiteral("node"), node},
-                                       {QStringLiteral("file"), image},
+                                       {QStringLiteral("file"), shown},
                                        {QStringLiteral("updated"), true}});
     } else {
         output::print(QStringLiteral("The device has been updated\n"));

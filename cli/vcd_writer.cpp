@@ -20,18 +20,6 @@ char wire_id(int pin)
 
 } // namespace
 
-VcdWriter::VcdWriter(OutputFile &out)
-    : write_([&out](const QByteArray &bytes, bool) { return out.write(bytes); })
-{
-}
-
-VcdWriter::VcdWriter(QFile &out)
-    : write_([&out](const QByteArray &bytes, bool last) {
-          return out.write(bytes) == bytes.size() && (!last || out.flush());
-      })
-{
-}
-
 void VcdWriter::begin(const frames::InputLevels &levels, const QString &comment)
 {
     text_ += "$comment " + raw_text::header_safe(comment).toUtf8() + " $end\n";
@@ -66,20 +54,20 @@ void VcdWriter::sample(int64_t us, const frames::InputLevels &levels)
     last_us_ = us;
     ++changes_;
     if (text_.size() >= kSpillBytes)
-        spill(false);
+        spill();
 }
 
 bool VcdWriter::finish(int64_t end_us)
 {
     if (end_us > last_us_)
         text_ += '#' + QByteArray::number(qlonglong(end_us)) + '\n';
-    spill(true);
+    spill();
     return !failed_;
 }
 
-void VcdWriter::spill(bool all)
+void VcdWriter::spill()
 {
-    if (!failed_ && !write_(text_, all))
+    if (!failed_ && !out_.write(text_))
         failed_ = true;
     text_.clear();
 }

@@ -16,15 +16,12 @@
 #include "output_file.h"
 
 #include <QByteArray>
-#include <QFile>
 
 #include <cstdint>
-#include <functional>
 
 class VcdWriter {
 public:
-    explicit VcdWriter(OutputFile &out);
-    explicit VcdWriter(QFile &out);
+    explicit VcdWriter(OutputFile &out) : out_(out) {}
 
     // The header and the initial values at #0. The comment is kept to one line of printable
     // text without '$' (a path may hold "$end", which would end it early).
@@ -39,9 +36,9 @@ public:
     int64_t changes() const { return changes_; }
 
 private:
-    void spill(bool all);
+    void spill();
 
-    std::function<bool(const QByteArray &bytes, bool last)> write_;
+    OutputFile &out_;
     QByteArray text_;
     uint32_t last_ = 0;
     int64_t last_us_ = 0;

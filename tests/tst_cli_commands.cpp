@@ -746,6 +746,17 @@ void TestCliCommands::limitsAndStrangeStrings_data()
         << "argument 1: data.levels: \"0x0x81\" is no number"
         << ""
         << "";
+    QTest::newRow("--wait with a sign")
+        << R"sh(touch HC_KLPTV1.bin; "$KLPT" flash --wait +5 HC_KLPTV1.bin)sh" << 64 << ""
+        << "--wait \"+5\" is no number of milliseconds"
+        << ""
+        << "";
+    QTest::newRow("image name in bytes that are not UTF-8")
+        << R"sh(f=$(printf 'HC_KLPTV1\351.bin'); touch "$f"; "$KLPT" flash "$f"; s=$?; rm "$f"; exit $s)sh"
+        << 65 << ""
+        << R"sh(the name "HC_KLPTV1\xe9.bin" is not valid UTF-8)sh"
+        << ""
+        << "";
     // Profiles that are no profiles, and the signals that end a wait for one.
     QTest::newRow("FIFO that no one writes, SIGINT")
         << R"sh(mkfifo f; "$KLPT" defaults write --from f & sleep 0.5; kill -INT $!; wait $!)sh"
