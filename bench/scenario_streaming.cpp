@@ -6,8 +6,8 @@
 // the window idle (no test); and the floor under both: the same timer, serial port and
 // device without the window.
 
-#include "device_link/device_contract.h"
 #include "device_link/frames.h"
+#include "device_link/serial_line.h"
 #include "device_rig.h"
 #include "device_thread.h"
 #include "mainwindow.h"
@@ -98,20 +98,13 @@ class BareStreamer : public QObject {
 public:
     BareStreamer(const QString &port_name, bool streaming) : streaming_(streaming)
     {
-        frame_.header = frames::kMarker;
-        for (d_byte &slot : frame_.out)
-            slot = frames::pack_slot(0, 0, true, false);
-        frame_.us_peroid = frames::kSlotPeriodUs;
         port_.setPortName(port_name);
-        port_.setDataBits(contract::kDataBits);
-        port_.setParity(contract::kParity);
-        port_.setStopBits(contract::kStopBits);
-        port_.setFlowControl(contract::kFlowControl);
+        serial_line::apply_settings(port_);
         if (!port_.open(QIODevice::ReadWrite))
             qFatal("cannot open the simulated device");
-        port_.setBaudRate(contract::kBaudRate, QSerialPort::AllDirections);
+        serial_line::apply_baud_rate(port_);
         connect(&port_, &QSerialPort::readyRead, this, [this] { port_.readAll(); });
-        startTimer(10, Qt::CoarseTimer);
+        startTimer(frames::kFramePeriodMs, Qt::CoarseTimer);
     }
 
     QSerialPort &port() { return port_; }
@@ -121,14 +114,13 @@ protected:
     {
         if (!streaming_)
             return;
-        frame_.counter = frames::next_counter(frame_.counter);
-        port_.write(reinterpret_cast<const char *>(&frame_), qint64(sizeof frame_));
+        port_.write(frame_.steady(frames::pack_slot(0, 0, true, false)));
         port_.flush();
     }
 
 private:
     QSerialPort port_;
-    HC_LCNC_2_SERIAL_OUT_DATA frame_{};
+    frames::TestFrameBuilder frame_;
     bool streaming_;
 };
 

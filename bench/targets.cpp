@@ -6,6 +6,8 @@
 
 #include "driver.h"
 
+#include "device_link/frames.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -13,8 +15,8 @@ namespace bench {
 
 namespace {
 
-constexpr double kFramesPerSecond = 100;
-constexpr double kTickMs = 10;
+constexpr double kTickMs = frames::kFramePeriodMs;
+constexpr double kFramesPerSecond = 1000 / kTickMs;
 constexpr double kReceiveFilteredFactor = 50;
 
 void stream_checks(QList<Check> &checks, const Figures &figures, const QString &id,

@@ -30,7 +30,7 @@ namespace bench {
 
 namespace {
 
-constexpr double kTickMs = 10;
+constexpr double kTickMs = frames::kFramePeriodMs;
 // The host's unread input at which the line stops taking the device's reports, so that the
 // device holds back as it does on a line of its own.
 constexpr int kHostBacklogLimit = 3000;
@@ -240,7 +240,7 @@ StreamFigures stream_figures(const std::vector<Arrival> &arrivals, qint64 from_n
         ++figures.frames;
         times.push_back(arrival.ns);
         if (previous)
-            figures.frames_lost += (arrival.counter - previous->counter - 1 + 128) % 128;
+            figures.frames_lost += frames::counter_gap(previous->counter, arrival.counter);
         previous = &arrival;
     }
     figures.frames_per_second = figures.frames / (double(to_ns - from_ns) / 1e9);

@@ -4,6 +4,8 @@
 
 #include "frame_streamer.h"
 
+#include "device_link/frames.h"
+
 #include <QtGlobal>
 
 #include <cerrno>
@@ -18,7 +20,7 @@
 
 namespace {
 
-constexpr int64_t kPeriodNs = 10 * 1000 * 1000; // one frame of 100 slots of 100 us
+constexpr int64_t kPeriodNs = int64_t(frames::kFramePeriodUs) * 1000;
 constexpr int64_t kNsPerSecond = 1000 * 1000 * 1000;
 
 int64_t now_ns()

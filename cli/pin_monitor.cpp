@@ -13,8 +13,6 @@
 namespace {
 
 constexpr int64_t kErrorNoteUs = 1000 * 1000; // each kind of error at most once a second
-constexpr uint8_t kErrorBits =
-    frames::kErrorFifo | frames::kErrorFrameBroken | frames::kErrorInputFrameLost;
 
 } // namespace
 
@@ -33,7 +31,7 @@ void PinMonitor::take(const receive::Event &event)
     countFrame(us);
     if (event.what == receive::Completed::ErrorReport) {
         ++error_reports_;
-        tallyError(event.error_bits & kErrorBits, us);
+        tallyError(event.error_bits & frames::kErrorBits, us);
         return;
     }
     levels_ = state_.levels();
@@ -56,8 +54,8 @@ void PinMonitor::countFrame(int64_t us)
 {
     // The device counts its status frames 0..127; a jump means frames were lost.
     const uint8_t counter = state_.prev_read_counter;
-    if (counted_ && counter != frames::next_counter(last_counter_))
-        lost_frames_ += (int(counter) - int(last_counter_) - 1 + 128) % 128;
+    if (counted_)
+        lost_frames_ += frames::counter_gap(last_counter_, counter);
     counted_ = true;
     last_counter_ = counter;
 
@@ -134,12 +132,10 @@ QString PinMonitor::seconds(int64_t us) const
 QString device_error_names(uint8_t bits)
 {
     QStringList names;
-    if (bits & frames::kErrorFifo)
-        names << QStringLiteral("FIFO error");
-    if (bits & frames::kErrorFrameBroken)
-        names << QStringLiteral("frame broken");
-    if (bits & frames::kErrorInputFrameLost)
-        names << QStringLiteral("input frame lost");
+    for (const frames::DeviceError &error : frames::kDeviceErrors) {
+        if (bits & error.bit)
+            names << QLatin1String(error.name);
+    }
     if (names.isEmpty())
         names << QStringLiteral("unnamed error");
     return names.join(QStringLiteral(", "));

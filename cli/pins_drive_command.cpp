@@ -18,6 +18,7 @@
 #include "raw_text.h"
 
 #include "device_link/db25_pins.h"
+#include "device_link/frames.h"
 #include "device_link/pulse_slots.h"
 
 #include <QJsonObject>
@@ -151,7 +152,7 @@ int run(const Invocation &invocation)
     DeviceSession session(invocation);
     if (int code = session.open())
         return code;
-    pulse::TestFrameBuilder builder;
+    frames::TestFrameBuilder builder;
     const d_byte slot =
         frames::pack_slot(uint8_t(data), uint8_t(control), drive_data, drive_control);
     pins::StreamReport stream;

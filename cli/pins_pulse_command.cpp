@@ -18,6 +18,7 @@
 #include "raw_text.h"
 
 #include "device_link/db25_pins.h"
+#include "device_link/frames.h"
 #include "device_link/pulse_slots.h"
 
 #include <QJsonObject>
@@ -95,7 +96,7 @@ int run(const Invocation &invocation)
         return code;
     const db25::Pin &driven = db25::pin(int(pin));
     pulse::SlotWave wave(int(hz), int(duty), count);
-    pulse::TestFrameBuilder builder;
+    frames::TestFrameBuilder builder;
     const auto frame_of = [&](const pulse::FrameLevels &levels) {
         std::array<d_byte, frames::kTestFrameSlots> frame_slots;
         for (size_t k = 0; k < frame_slots.size(); ++k)

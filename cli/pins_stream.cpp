@@ -10,6 +10,8 @@
 #include "pins_session.h"
 #include "signal_guard.h"
 
+#include "device_link/frames.h"
+
 #include <QTimer>
 
 #include <atomic>
@@ -18,7 +20,7 @@ namespace pins {
 
 namespace {
 
-constexpr int64_t kFrameMs = 10;
+constexpr int64_t kFrameMs = frames::kFramePeriodMs;
 
 int signal_caught()
 {

@@ -7,6 +7,7 @@
 #include "console.h"
 #include "control_states.h"
 #include "device_link/device_contract.h"
+#include "device_link/frames.h"
 #include "device_link/serial_line.h"
 #include "pin_buttons.h"
 #include "program_state.h"
@@ -19,7 +20,7 @@ namespace {
 
 const QString kWhitePin = QStringLiteral("background-color: rgb(255,255,255);");
 const QString kBlackPin = QStringLiteral("background-color: rgb(0,0,0);");
-constexpr int kTickMs = 10;
+constexpr int kTickMs = frames::kFramePeriodMs;
 
 } // namespace
 
@@ -39,7 +40,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
         pins::button(*ui, pin)->setStyleSheet(pin < pins::kFirstGround ? kWhitePin : kBlackPin);
     control_state::startup(*ui);
 
-    serial_output->header = frames::kMarker;
+    frames::TestFrameBuilder(*serial_output).set_header();
 
     tickWakeup = new TimerWakeup(this);
     timerId = startTimer(kTickMs, Qt::CoarseTimer);

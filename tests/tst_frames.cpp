@@ -9,6 +9,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <cstddef>
 
 static_assert(offsetof(HC_LCNC_2_SERIAL_OUT_DATA, out) == 1);
@@ -58,6 +59,9 @@ private slots:
     void slot_data();
     void slot();
     void counterRunsTo127AndWraps();
+    void counterGap_data();
+    void counterGap();
+    void builderInTheCallersRecord();
     void replyValue_data();
     void replyValue();
     void inputLevelsSurviveTheWire();
@@ -154,6 +158,45 @@ void FramesTest::counterRunsTo127AndWraps()
     QCOMPARE(sequence.at(127), 0);
     QCOMPARE(sequence.at(128), 1);
     QCOMPARE(int(frames::next_counter(200)), 0); // anything above 126 wraps
+}
+
+void FramesTest::counterGap_data()
+{
+    QTest::addColumn<int>("previous");
+    QTest::addColumn<int>("current");
+    QTest::addColumn<int>("lost");
+    QTest::newRow("next") << 4 << 5 << 0;
+    QTest::newRow("127 then 0") << 127 << 0 << 0;
+    QTest::newRow("two skipped") << 4 << 7 << 2;
+    QTest::newRow("skipped across the wrap") << 126 << 1 << 2;
+    QTest::newRow("repeated") << 9 << 9 << 127;
+    QTest::newRow("one step back") << 9 << 8 << 126;
+}
+
+void FramesTest::counterGap()
+{
+    QFETCH(int, previous);
+    QFETCH(int, current);
+    QFETCH(int, lost);
+    QCOMPARE(frames::counter_gap(uint8_t(previous), uint8_t(current)), lost);
+}
+
+void FramesTest::builderInTheCallersRecord()
+{
+    // The window fills the slots of its own record and has the builder end the frame; the
+    // bytes are those of a builder that keeps its own record.
+    HC_LCNC_2_SERIAL_OUT_DATA record{};
+    frames::TestFrameBuilder window(record);
+    window.set_header();
+    frames::TestFrameBuilder own;
+    const d_byte slot = frames::pack_slot(0x02, 0x08, true, true);
+    for (int frame = 0; frame < 130; ++frame) {
+        std::fill_n(window.out(), frames::kTestFrameSlots, slot);
+        window.finish();
+        QCOMPARE(QByteArray(reinterpret_cast<const char *>(&record), frames::kTestFrameSize),
+                 own.steady(slot));
+    }
+    QCOMPARE(int(record.counter), 130 % 128);
 }
 
 void FramesTest::replyValue_data()
@@ -384,7 +427,7 @@ void FramesTest::streamedFramesCarryCounter()
 {
     for (int pin : {10, 11, 12, 13, 15, 18, 25, 0, 26})
         QVERIFY2(!pulse::is_output_pin(pin), qPrintable(QString::number(pin)));
-    pulse::TestFrameBuilder builder;
+    frames::TestFrameBuilder builder;
     const QByteArray first = builder.steady(frames::pack_slot(0x81, 0, true, false));
     QCOMPARE(first.size(), frames::kTestFrameSize);
     QCOMPARE(first.left(5).toHex(), QByteArray("ff40604060"));

@@ -60,8 +60,7 @@ void MainWindow::timerEvent(QTimerEvent *)
                 frames::pack_slot(outdata, outctrl, data_port_type == 1, control_port_type == 1);
             ++serial_output_buff_index;
         }
-        serial_output->counter = frames::next_counter(serial_output->counter);
-        serial_output->us_peroid = frames::kSlotPeriodUs;
+        frames::TestFrameBuilder(*serial_output).finish(); // counter and slot period
 
         // A frame the port cannot take now is lost; the next tick sends a fresh one. So is
         // a frame of a test that runs on after an upload closed the port.

@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 
+#include <array>
 #include <cstdint>
 
 #pragma pack(push, 1)
@@ -51,6 +52,11 @@ constexpr int kCommandFrameSize = 6;
 constexpr int kInputFrameSize = int(sizeof(HC_LCNC_2_SERIAL_IN_DATA));
 constexpr int kReplyFrameSize = 5;
 constexpr uint8_t kSlotPeriodUs = 100;
+// The 100 slots of a test output frame span 10 ms, the period at which a running test sends
+// them; the device plays one frame while the next is on its way.
+constexpr int kFramePeriodUs = kTestFrameSlots * kSlotPeriodUs;
+constexpr int kFramePeriodMs = kFramePeriodUs / 1000;
+static_assert(kFramePeriodMs * 1000 == kFramePeriodUs, "a frame spans whole milliseconds");
 constexpr uint8_t kCounterMax = 127;
 
 // Bits of out_1 / in_1 / in_2.
@@ -62,11 +68,27 @@ constexpr uint8_t kInputD0 = 0x40;
 constexpr uint8_t kErrorFrameBroken = 0x10;
 constexpr uint8_t kErrorInputFrameLost = 0x20;
 constexpr uint8_t kErrorFifo = 0x40;
+constexpr uint8_t kErrorBits = kErrorFifo | kErrorFrameBroken | kErrorInputFrameLost;
+// C0..C3 in bits 0..3 of out_1 and in_2.
+constexpr uint8_t kControlField = 0x0F;
+
+// The error bits of an error report in the order they are reported, each with the window's
+// console text and the command line's name for it.
+struct DeviceError {
+    uint8_t bit;
+    const char *console_text; // "Fifo error!"
+    const char *name;         // "FIFO error"
+};
+inline constexpr DeviceError kDeviceErrors[] = {
+    {kErrorFifo, "Fifo error!", "FIFO error"},
+    {kErrorFrameBroken, "Frame broken!", "frame broken"},
+    {kErrorInputFrameLost, "Input frame lose!", "input frame lost"},
+};
 
 // Packs one slot from the data byte D, the control nibble C and the two direction flags.
 constexpr d_byte pack_slot(uint8_t data, uint8_t control, bool data_output, bool control_output)
 {
-    uint8_t out_1 = uint8_t(((data << 6) & kSlotD0) | (control & 0x0F));
+    uint8_t out_1 = uint8_t(((data << 6) & kSlotD0) | (control & kControlField));
     if (data_output)
         out_1 |= kDataOutputFlag;
     if (control_output)
@@ -78,6 +100,14 @@ constexpr d_byte pack_slot(uint8_t data, uint8_t control, bool data_output, bool
 constexpr uint8_t next_counter(uint8_t counter)
 {
     return counter <= kCounterMax - 1 ? uint8_t(counter + 1) : uint8_t(0);
+}
+
+// How many frames were lost between two frames whose counters came one after the other:
+// 0 when current follows previous, 127 when it repeats it.
+constexpr int counter_gap(uint8_t previous, uint8_t current)
+{
+    constexpr int kCounts = kCounterMax + 1;
+    return ((int(current) - int(previous) - 1) % kCounts + kCounts) % kCounts;
 }
 
 // Joins the two 7-bit groups of a configuration reply; neither byte is masked.
@@ -104,16 +134,14 @@ constexpr HC_LCNC_2_SERIAL_IN_DATA pack_input(const InputLevels &levels, uint8_t
     return HC_LCNC_2_SERIAL_IN_DATA{
         kMarker, uint8_t((levels.data >> 1) & 0x7F),
         uint8_t(((levels.data & 1) << 6) | ((levels.status >> 3) & 0x1F)),
-        uint8_t(levels.control & 0x0F), uint8_t(counter & 0x7F)};
+        uint8_t(levels.control & kControlField), uint8_t(counter & 0x7F)};
 }
 
 // An input status frame that reports error bits instead of pin levels.
 constexpr HC_LCNC_2_SERIAL_IN_DATA pack_error_report(uint8_t error_bits, uint8_t counter)
 {
-    return HC_LCNC_2_SERIAL_IN_DATA{
-        kMarker, 0, kInputErrorFlag,
-        uint8_t(error_bits & (kErrorFrameBroken | kErrorInputFrameLost | kErrorFifo)),
-        uint8_t(counter & 0x7F)};
+    return HC_LCNC_2_SERIAL_IN_DATA{kMarker, 0, kInputErrorFlag, uint8_t(error_bits & kErrorBits),
+                                    uint8_t(counter & 0x7F)};
 }
 
 // Rewrites bytes 2..5 of a command frame buffer of at least six bytes: the code, then the
@@ -127,6 +155,35 @@ QByteArray command_frame(uint8_t code, uint32_t value);
 QByteArray reply_frame(uint8_t type, uint32_t value);
 
 QByteArray to_bytes(const HC_LCNC_2_SERIAL_IN_DATA &frame);
+
+// Builds test output frames: header 0xFF, the 100 slots, the counter advanced before each
+// frame (from 0 at start, so the first frame carries 1) and a slot period of 100 us. The window
+// builds in its module-level frame record, whose counter runs on for the whole run; the
+// command line in a record the builder keeps.
+class TestFrameBuilder {
+public:
+    TestFrameBuilder(); // a record of its own, header set
+    // Builds in the given record as it stands; set_header() once before the first frame.
+    explicit TestFrameBuilder(HC_LCNC_2_SERIAL_OUT_DATA &frame) : external_(&frame) {}
+
+    void set_header();
+    // The record's 100 slots, for a caller that fills them itself.
+    d_byte *out() { return record().out; }
+    // Ends a frame whose slots are filled: the counter advanced, the slot period set.
+    void finish();
+    uint8_t counter() const { return record().counter; }
+
+    // Fills the slots, ends the frame and returns its bytes.
+    QByteArray frame(const std::array<d_byte, kTestFrameSlots> &frame_slots);
+    QByteArray steady(const d_byte &slot); // all 100 slots alike
+
+private:
+    HC_LCNC_2_SERIAL_OUT_DATA &record() { return external_ ? *external_ : own_; }
+    const HC_LCNC_2_SERIAL_OUT_DATA &record() const { return external_ ? *external_ : own_; }
+
+    HC_LCNC_2_SERIAL_OUT_DATA own_{};
+    HC_LCNC_2_SERIAL_OUT_DATA *external_ = nullptr;
+};
 
 } // namespace frames
 

@@ -65,22 +65,4 @@ d_byte pin_slot(const db25::Pin &pin, bool level)
     return frames::pack_slot(0, 0, false, false);
 }
 
-QByteArray TestFrameBuilder::frame(const std::array<d_byte, frames::kTestFrameSlots> &frame_slots)
-{
-    HC_LCNC_2_SERIAL_OUT_DATA out{};
-    out.header = frames::kMarker;
-    std::copy(frame_slots.begin(), frame_slots.end(), out.out);
-    counter_ = frames::next_counter(counter_);
-    out.counter = counter_;
-    out.us_peroid = frames::kSlotPeriodUs;
-    return QByteArray(reinterpret_cast<const char *>(&out), int(sizeof out));
-}
-
-QByteArray TestFrameBuilder::steady(const d_byte &slot)
-{
-    std::array<d_byte, frames::kTestFrameSlots> frame_slots;
-    frame_slots.fill(slot);
-    return frame(frame_slots);
-}
-
 } // namespace pulse

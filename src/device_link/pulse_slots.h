@@ -14,14 +14,12 @@
 #include "device_link/db25_pins.h"
 #include "device_link/frames.h"
 
-#include <QByteArray>
-
 #include <array>
 #include <cstdint>
 
 namespace pulse {
 
-constexpr int kSlotsPerSecond = 10000; // 100 us slots
+constexpr int kSlotsPerSecond = 1000 * 1000 / frames::kSlotPeriodUs;
 constexpr int kMinHz = 1;
 constexpr int kMaxHz = kSlotsPerSecond / 2; // one slot high, one slot low
 constexpr int kMinDuty = 1;
@@ -74,18 +72,6 @@ int wire_high_share(int hz, int threshold);
 // The slot that drives one pin of its port at `level` and every other pin of that port low.
 // Only that port's direction flag is set; the other port stays an input.
 d_byte pin_slot(const db25::Pin &pin, bool level);
-
-// Builds test output frames in the window's layout: header 0xFF, the 100 slots, the counter
-// advanced before each frame (the first frame carries 1), a slot period of 100 us.
-class TestFrameBuilder {
-public:
-    QByteArray frame(const std::array<d_byte, frames::kTestFrameSlots> &frame_slots);
-    QByteArray steady(const d_byte &slot); // all 100 slots alike
-    uint8_t counter() const { return counter_; }
-
-private:
-    uint8_t counter_ = 0;
-};
 
 } // namespace pulse
 

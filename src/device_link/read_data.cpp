@@ -93,10 +93,8 @@ void MainWindow::readData()
 
 void MainWindow::show_error_report(uint8_t error_bits)
 {
-    if (error_bits & frames::kErrorFifo)
-        append(device_error_prefix() + QStringLiteral("Fifo error!\n"));
-    if (error_bits & frames::kErrorFrameBroken)
-        append(device_error_prefix() + QStringLiteral("Frame broken!\n"));
-    if (error_bits & frames::kErrorInputFrameLost)
-        append(device_error_prefix() + QStringLiteral("Input frame lose!\n"));
+    for (const frames::DeviceError &error : frames::kDeviceErrors) {
+        if (error_bits & error.bit)
+            append(device_error_prefix() + QLatin1String(error.console_text) + QLatin1Char('\n'));
+    }
 }
