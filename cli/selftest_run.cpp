@@ -170,7 +170,7 @@ private:
 
     DeviceSession &session_;
     const Invocation &invocation_;
-    pulse::TestFrameBuilder builder_;
+    frames::TestFrameBuilder builder_;
     QElapsedTimer since_frame_;
     Answer answer_;
     bool sent_any_ = false;
