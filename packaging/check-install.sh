@@ -16,9 +16,13 @@
 #    simulated device, udev rules) and kaldorium-lpt-tool (the window). Checks each one's
 #    control fields (dpkg-deb -f), maintainer scripts and file list (dpkg-deb -c), prints the
 #    fields and the list, and runs lintian on it: no error, no warning.
+# 3. The Ansible collection holmcraft.kaldorium_lpt in kaldorium-lpt: where ansible-core looks
+#    for collections, modules not executable, galaxy.yml of this version, and ansible-doc
+#    showing both modules from the package's files (unpacked with dpkg-deb -x).
 #
 # Installs nothing. Needs: cmake/cpack, dpkg-dev (dpkg-shlibdeps for CPack), desktop-file-utils,
-# file, pkg-config, udev (udev.pc names the rules directory), appstream and lintian.
+# file, pkg-config, udev (udev.pc names the rules directory), appstream, lintian and
+# ansible-core.
 set -euo pipefail
 
 if [ $# -ne 1 ] || [ ! -f "$1/CMakeCache.txt" ]; then
@@ -54,6 +58,7 @@ need desktop-file-validate desktop-file-utils
 need file file
 need appstreamcli appstream
 need lintian lintian
+need ansible-doc ansible-core
 
 cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt" | head -n 1; }
 
@@ -288,10 +293,43 @@ check_package() { # <package> <paths it must hold...>; sets $deb
 }
 
 cli_doc=/usr/share/doc/$cli_package
+collections=/usr/share/ansible/collections
+collection=$collections/ansible_collections/holmcraft/kaldorium_lpt
 check_package "$cli_package" /usr/bin/kaldorium-lpt /usr/bin/kaldorium-lpt-sim "$rules" \
     "$cli_man" "$sim_man" "$completion" "/usr/share/metainfo/$cli_id.metainfo.xml" \
-    "$cli_doc/copyright" "$cli_doc/changelog.Debian.gz"
+    "$cli_doc/copyright" "$cli_doc/changelog.Debian.gz" "$collection/galaxy.yml" \
+    "$collection/README.md" "$collection/meta/runtime.yml" \
+    "$collection/plugins/modules/defaults.py" "$collection/plugins/modules/info.py" \
+    "$collection/plugins/module_utils/kaldorium_lpt.py" \
+    "/usr/share/lintian/overrides/$cli_package"
 cli_deb=$deb
+
+echo "== the Ansible collection in $(basename "$cli_deb")"
+if dpkg-deb -c "$cli_deb" | grep -E "^-[^ ]*x[^ ]* .*\.$collection/" >/dev/null; then
+    fail "executable files in the collection: $(dpkg-deb -c "$cli_deb" | grep -E "^-[^ ]*x.*\.$collection/")"
+else
+    ok "no file of the collection is executable"
+fi
+unpacked=$stage/unpacked
+dpkg-deb -x "$cli_deb" "$unpacked"
+grep -qx "version: $version" "$unpacked$collection/galaxy.yml" && ok "galaxy.yml: version $version" ||
+    fail "galaxy.yml does not give version $version"
+if ansible-config dump 2>/dev/null | grep '^COLLECTIONS_PATHS' | grep -q "'$collections'"; then
+    ok "ansible-core looks for collections in $collections"
+else
+    fail "ansible-core does not look in $collections: $(ansible-config dump 2>&1 | grep COLLECTIONS_PATHS)"
+fi
+for module in defaults info; do
+    if out=$(HOME=$stage/home ANSIBLE_LOCAL_TEMP=$stage/home/tmp LC_ALL=C.UTF-8 \
+        ANSIBLE_COLLECTIONS_PATH=$unpacked$collections \
+        ansible-doc "holmcraft.kaldorium_lpt.$module" 2>&1) &&
+        printf '%s\n' "$out" | grep -q "^> HOLMCRAFT.KALDORIUM_LPT.${module^^}" &&
+        printf '%s\n' "$out" | grep -q '^RETURN VALUES'; then
+        ok "ansible-doc holmcraft.kaldorium_lpt.$module from the package"
+    else
+        fail "ansible-doc holmcraft.kaldorium_lpt.$module: $out"
+    fi
+done
 depends=$(dpkg-deb -f "$cli_deb" Depends)
 # Qt's library packages whatever the release calls them (libqt5core5a, libqt5serialport5t64
 # after Debian 13's 64-bit time move, libqt6core6 ...).

@@ -19,11 +19,12 @@ qt6_packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev)
 demo_packages=(xvfb xauth)
 # udev for udev.pc, which names the directory the rules go to
 package_packages=(dpkg-dev file gzip udev)
-# git: reuse lint asks it which files are tracked, so build trees are not scanned
+# git: reuse lint asks it which files are tracked, so build trees are not scanned;
+# ansible-core: the Ansible collection's playbook tests and ansible-doc of the package
 # umockdev: synthetic USB devices for the tests (tests/devices/); its GObject binding plugs them
 # in and out from Python by hand
-test_packages=(clang git reuse sigrok-cli lintian appstream desktop-file-utils "${qt6_packages[@]}"
-    "${package_packages[@]}" umockdev libumockdev-dev gir1.2-umockdev-1.0 python3-gi)
+test_packages=(clang git reuse sigrok-cli lintian appstream desktop-file-utils ansible-core
+    "${qt6_packages[@]}" "${package_packages[@]}" umockdev libumockdev-dev gir1.2-umockdev-1.0 python3-gi)
 
 case "${1:-build}" in
 build) packages=("${build_packages[@]}") ;;

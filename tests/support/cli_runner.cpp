@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QtTest>
 
 #include <utility>
@@ -95,7 +96,8 @@ QProcess &CliRunner::start(const QStringList &arguments, const QString &standard
 }
 
 QProcess &CliRunner::startProgram(const QString &program, const QStringList &arguments,
-                                  const QString &standardError)
+                                  const QString &standardError,
+                                  const QProcessEnvironment &variables)
 {
     process_ = std::make_unique<QProcess>();
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -104,6 +106,7 @@ QProcess &CliRunner::startProgram(const QString &program, const QStringList &arg
     else
         environment.insert(QString::fromLatin1(host::kPortListVariable), port_list_file(dir_));
     environment.insert(QStringLiteral("KLPT"), QStringLiteral(KALDORIUM_CLI_PATH));
+    environment.insert(variables);
     process_->setProcessEnvironment(environment);
     process_->setWorkingDirectory(dir_.path());
     if (!standardError.isEmpty())
@@ -133,6 +136,19 @@ CliResult CliRunner::finish(int timeoutMs)
 CliResult CliRunner::runShell(const QString &script, int timeoutMs)
 {
     QProcess &process = startProgram(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
+    process.closeWriteChannel();
+    return finish(timeoutMs);
+}
+
+CliResult CliRunner::runProgram(const QString &program, const QStringList &arguments,
+                                const QProcessEnvironment &variables, int timeoutMs)
+{
+    QProcessEnvironment added = variables;
+    const QString path = QProcessEnvironment::systemEnvironment().value(QStringLiteral("PATH"));
+    added.insert(QStringLiteral("PATH"),
+                 QFileInfo(QStringLiteral(KALDORIUM_CLI_PATH)).path() +
+                     (path.isEmpty() ? QString() : QLatin1Char(':') + path));
+    QProcess &process = startProgram(program, arguments, QString(), added);
     process.closeWriteChannel();
     return finish(timeoutMs);
 }

@@ -68,9 +68,16 @@ public:
     QProcess &start(const QStringList &arguments, const QString &standardError = QString());
     CliResult finish(int timeoutMs = 30000);
 
+    // Runs another program that runs kaldorium-lpt (ansible-playbook) to its end, in the
+    // runner's directory, with these variables added: it sees the runner's ports as run()
+    // does, and finds this kaldorium-lpt first on PATH.
+    CliResult runProgram(const QString &program, const QStringList &arguments,
+                         const QProcessEnvironment &variables, int timeoutMs);
+
 private:
     QProcess &startProgram(const QString &program, const QStringList &arguments,
-                           const QString &standardError = QString());
+                           const QString &standardError = QString(),
+                           const QProcessEnvironment &variables = QProcessEnvironment());
     void listFollowed();
 
     struct Followed {
