@@ -72,6 +72,8 @@ QJsonObject run_scenario(const QByteArray &scenario, double seconds,
         return bench::run_cli(int(seconds)); // the number of runs
     if (scenario == "pins")
         return bench::run_pins(seconds);
+    if (scenario == "playbook")
+        return bench::run_playbook(int(seconds)); // the number of unchanged runs
     qFatal("unknown scenario %s", scenario.constData());
 }
 

@@ -6,11 +6,16 @@
 
 #include "simulated_device_endpoint.h"
 
+#include "device_link/device_contract.h"
+#include "device_link/frames.h"
+
 namespace bench {
 
-DeviceThread::DeviceThread(const QString &link_directory)
+DeviceThread::DeviceThread(const QString &link_directory, uint32_t address)
 {
     device_ = new SimulatedDeviceEndpoint;
+    // Set as the host would, before any other thread sees the device.
+    device_->device().takeHostBytes(frames::command_frame(contract::SetAddress, address));
     device_->moveToThread(&thread_);
     thread_.setObjectName(QStringLiteral("simulated device"));
     thread_.start();

@@ -11,14 +11,17 @@
 #include <QString>
 #include <QThread>
 
+#include <cstdint>
+
 class SimulatedDeviceEndpoint;
 
 namespace bench {
 
 class DeviceThread {
 public:
-    // Keeps the device node link in link_directory (empty: no link).
-    explicit DeviceThread(const QString &link_directory = QString());
+    // Keeps the device node link in link_directory (empty: no link); the device holds this
+    // port address (C100 unless given).
+    explicit DeviceThread(const QString &link_directory = QString(), uint32_t address = 0xC100);
     ~DeviceThread();
     DeviceThread(const DeviceThread &) = delete;
     DeviceThread &operator=(const DeviceThread &) = delete;

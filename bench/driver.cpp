@@ -243,8 +243,14 @@ int run_driver(const QStringList &arguments)
         QStringLiteral("cli-runs"),
         QStringLiteral("Processes of kaldorium-lpt timed per command (default 21)."),
         QStringLiteral("n"), QStringLiteral("21"));
+    const QCommandLineOption playbook_runs(
+        QStringLiteral("playbook-runs"),
+        QStringLiteral("Runs of the Ansible playbook that find every device at the profile "
+                       "(default 3)."),
+        QStringLiteral("n"), QStringLiteral("3"));
     options.addOptions({output, stream_seconds, idle_seconds, receive_seconds, flood_seconds,
-                        startup_runs, only, wait_quiet, retry_busy, command, cli_runs});
+                        startup_runs, only, wait_quiet, retry_busy, command, cli_runs,
+                        playbook_runs});
     options.process(arguments);
 
     const double stream_s = options.value(stream_seconds).toDouble();
@@ -283,6 +289,9 @@ int run_driver(const QStringList &arguments)
         {QStringLiteral("cli"), QStringLiteral("cli"), DebugOutput::Filtered,
          options.value(cli_runs).toDouble()},
         {QStringLiteral("pins"), QStringLiteral("pins"), DebugOutput::Filtered, stream_s},
+        // "seconds" carries the number of unchanged runs.
+        {QStringLiteral("playbook"), QStringLiteral("playbook"), DebugOutput::Filtered,
+         options.value(playbook_runs).toDouble()},
         {QStringLiteral("upload"), QStringLiteral("upload"), DebugOutput::NullFile, 0},
         {QStringLiteral("error-flood"), QStringLiteral("error-flood"), DebugOutput::NullFile,
          flood_s},

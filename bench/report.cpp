@@ -291,6 +291,8 @@ QString cli_table(const Figures &figures)
     const std::pair<const char *, const char *> commands[] = {
         {"list", "`kaldorium-lpt list`"},
         {"defaults_read", "`kaldorium-lpt defaults read`"},
+        {"defaults_write_unchanged",
+         "`kaldorium-lpt defaults write --from line3.profile` (the device holds it)"},
     };
     for (const auto &command : commands) {
         const QByteArray key = command.first;
@@ -309,6 +311,44 @@ QString cli_table(const Figures &figures)
     text += QStringLiteral("\nFailed runs: %1. Other load meanwhile: %2 cores (the measured "
                            "processes' own CPU excluded).\n")
                 .arg(number(run, "failures"))
+                .arg(fixed(number(run, "other_cores")));
+    return text;
+}
+
+QString playbook_table(const Figures &figures)
+{
+    if (!ran(figures, QStringLiteral("playbook")))
+        return QStringLiteral("Not run.\n");
+    const QJsonObject &run = figures.runs[QStringLiteral("playbook")];
+    if (run.contains(QStringLiteral("skipped")))
+        return QStringLiteral("Not run: ") + run.value(QStringLiteral("skipped")).toString() +
+               QStringLiteral(".\n");
+    const auto changed = [](double value) {
+        return value < 0 ? QStringLiteral("failed") : QString::number(int(value));
+    };
+    QString text = header(
+        {QStringLiteral("Run"), QStringLiteral("Seconds"), QStringLiteral("Recap \"changed\"")});
+    text += row({QStringLiteral("first (stores the profile in 8 devices)"),
+                 fixed(number(run, "first_run_s")), changed(number(run, "first_run_changed"))});
+    const std::vector<double> unchanged = array_values(run, "unchanged_runs_s");
+    QStringList recaps;
+    for (double value : array_values(run, "unchanged_runs_changed"))
+        recaps << changed(value);
+    if (!unchanged.empty()) {
+        text += row({QStringLiteral("every device at the profile (median of %1; max)")
+                         .arg(unchanged.size()),
+                     fixed(median(unchanged)) + QStringLiteral("; ") +
+                         fixed(*std::max_element(unchanged.begin(), unchanged.end())),
+                     recaps.join(QStringLiteral(", "))});
+    }
+    text += row({QStringLiteral("`--check --diff`, one device drifted"),
+                 fixed(number(run, "check_run_s")),
+                 changed(number(run, "check_run_changed")) +
+                     (run.value(QStringLiteral("check_run_shows_drift")).toBool()
+                          ? QStringLiteral(" (drift shown)")
+                          : QStringLiteral(" (drift **not** shown)"))});
+    text += QStringLiteral("\nOther load meanwhile: %1 cores (the measured processes' own CPU "
+                           "excluded).\n")
                 .arg(fixed(number(run, "other_cores")));
     return text;
 }
@@ -432,6 +472,12 @@ QString results_section(const Figures &figures)
            "list (`KALDORIUM_LPT_PORT_LIST`). One unmeasured run of each command first warms the "
            "page cache.\n\n"
         << cli_table(figures);
+    out << "\n### Ansible playbook, 8 devices\n\n"
+        << "The Ansible collection's example playbook (`ansible/examples/line3-defaults.yml`) "
+           "with Debian's `ansible-core` on localhost (local connection), its modules running "
+           "`kaldorium-lpt` against 8 simulated devices at C100 ... C800 in threads of the "
+           "benchmark. Wall time of each `ansible-playbook` run, spawn to exit.\n\n"
+        << playbook_table(figures);
     out << "\n### Command line: pins drive, pulse and record\n\n"
         << "`kaldorium-lpt pins` against the simulated device in a thread of the benchmark. "
            "Frame gaps as the device's side of the line sees them (a thread blocked in `poll()` "

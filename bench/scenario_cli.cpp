@@ -2,9 +2,10 @@
 //
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// The command line kaldorium-lpt, process start to exit: `list` and `defaults read` against
-// the simulated device (in a thread of its own, found through the stand-in port list), each
-// run a fresh process timed from its spawn to its reaping.
+// The command line kaldorium-lpt, process start to exit: `list`, `defaults read` and a
+// `defaults write` of a profile the device already holds (it reads, finds nothing to store)
+// against the simulated device (in a thread of its own, found through the stand-in port list),
+// each run a fresh process timed from its spawn to its reaping.
 //
 // Peak memory comes from GNU time (/usr/bin/time -f %M), which reaps the program and reads its
 // ru_maxrss. Reaping it here would not do: a process spawned from this one counts this
@@ -99,9 +100,19 @@ QJsonObject run_cli(int runs)
         qFatal("%s", qPrintable(error));
     qputenv(host::kPortListVariable, list_file.toUtf8());
 
+    // The warm-up run of the write stores the profile; the measured ones find it held.
+    const QString profile = dir.filePath(QStringLiteral("line3.profile"));
+    QFile profile_file(profile);
+    if (!profile_file.open(QIODevice::WriteOnly) ||
+        profile_file.write("data.direction=output\ndata.levels=0x81\ncontrol.direction=input\n"
+                           "control.levels=0x05\nstatus.levels=0x28\n") < 0)
+        qFatal("cannot write %s", qPrintable(profile));
+    profile_file.close();
+
     const std::pair<const char *, QByteArrayList> commands[] = {
         {"list", {"list"}},
         {"defaults_read", {"defaults", "read"}},
+        {"defaults_write_unchanged", {"defaults", "write", "--from", QFile::encodeName(profile)}},
     };
     QJsonObject result;
     int failures = 0;

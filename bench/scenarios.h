@@ -49,9 +49,15 @@ struct StartupMarks {
 };
 QJsonObject run_startup(const StartupMarks &marks);
 
-// The command line kaldorium-lpt, process start to exit, `list` and `defaults read` against the
-// simulated device, each run times: arrays of milliseconds and peak resident memory (KiB).
+// The command line kaldorium-lpt, process start to exit, `list`, `defaults read` and a
+// `defaults write` that finds the profile held, against the simulated device, each run times:
+// arrays of milliseconds and peak resident memory (KiB).
 QJsonObject run_cli(int runs);
+
+// The Ansible collection's example playbook on localhost against 8 simulated devices: the
+// first run (stores), `runs` runs that find every device at the profile, and a --check --diff
+// run with one device drifted; seconds each, and the "changed" of each recap.
+QJsonObject run_playbook(int runs);
 
 // kaldorium-lpt pins: drive and pulse frame gaps at the device (quiet, and with two busy
 // processes), record at the full line rate (frames lost, CPU); each streaming run `seconds`.
