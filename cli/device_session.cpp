@@ -22,8 +22,13 @@
 DeviceSession::DeviceSession(const Invocation &invocation) : invocation_(invocation)
 {
     connect(&port_, &QSerialPort::readyRead, this, &DeviceSession::readDevice);
-    connect(&port_, &QSerialPort::errorOccurred, this, &DeviceSession::portError);
-    serial_line::watch_for_hang_up(port_, [this] { portError(QSerialPort::ResourceError); });
+    serial_line::watch_for_loss(
+        port_,
+        [this] {
+            lost_ = true;
+            wait_.stop(EventWait::End::Lost);
+        },
+        [this] { close(); });
     connect(&port_, &QSerialPort::bytesWritten, &wait_, &EventWait::wake);
 }
 
@@ -179,17 +184,4 @@ void DeviceSession::readDevice()
                 onEvent(event);
         });
     wait_.wake();
-}
-
-void DeviceSession::portError(QSerialPort::SerialPortError error)
-{
-    if (lost_ || !port_.isOpen())
-        return;
-    if (!serial_line::is_device_lost(port_, error))
-        return;
-    // A hung-up line keeps raising errors until the port is closed; close it once Qt's own
-    // notification handler has returned.
-    lost_ = true;
-    wait_.stop(EventWait::End::Lost);
-    QMetaObject::invokeMethod(this, &DeviceSession::close, Qt::QueuedConnection);
 }

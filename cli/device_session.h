@@ -82,7 +82,6 @@ public:
 
 private:
     void readDevice();
-    void portError(QSerialPort::SerialPortError error);
     EventWait::End wait(const std::function<bool()> &done, qint64 timeoutMs);
 
     const Invocation &invocation_;

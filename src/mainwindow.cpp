@@ -46,8 +46,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
     timerId = startTimer(kTickMs, Qt::CoarseTimer);
     tickWakeup->follow(kTickMs);
     connect(serialPort, &QSerialPort::readyRead, this, &MainWindow::readData);
-    connect(serialPort, &QSerialPort::errorOccurred, this, &MainWindow::port_error);
-    serial_line::watch_for_hang_up(*serialPort, [this] { port_error(QSerialPort::ResourceError); });
+    serial_line::watch_for_loss(*serialPort, nullptr, [this] { device_lost(); });
 }
 
 MainWindow::~MainWindow()

@@ -50,7 +50,7 @@ private:
     // Hands a whole frame to the open port. With wait_first, earlier output gets at most
     // 1 ms to drain first. A closed port takes nothing.
     void send_frame(const QByteArray &frame, bool wait_first);
-    void port_error(QSerialPort::SerialPortError error);
+    // The device behind the open port has gone (serial_line::watch_for_loss): report, close.
     void device_lost();
     // Console lines for the error bits of an input status frame.
     void show_error_report(uint8_t error_bits);
@@ -76,8 +76,6 @@ private:
     // in request order.
     QTimer *default_replies_wait = nullptr;
     unsigned default_replies_missing = 0;
-    // A device loss is being handled (the port raises errors until it is closed).
-    bool device_loss_pending = false;
 };
 
 #endif

@@ -95,6 +95,7 @@ private slots:
     void upgradeDuringRunningTestKeepsTheTestQuietly();
     void upgradeWithoutPortReportsALossDuringIt();
     void hangUpWatchAloneNoticesAnIdleLine();
+    void lossActedOnOnceAndAfterTheErrors();
 };
 
 // A test with the data port as output, so that pins are operable when the device goes.
@@ -374,6 +375,29 @@ void DeviceLossTest::hangUpWatchAloneNoticesAnIdleLine()
 
     device.close();
     QTRY_VERIFY_WITH_TIMEOUT(hangUps > 0, 2000);
+}
+
+// Both programs' policy: a hung-up line raises errors until it is closed; the loss is noticed
+// once, and acted on once, later, where the port may be closed.
+void DeviceLossTest::lossActedOnOnceAndAfterTheErrors()
+{
+    PseudoTerminal device;
+    QSerialPort port(device.slavePath());
+    QVERIFY(port.open(QIODevice::ReadWrite));
+    int noticed = 0;
+    int lost = 0;
+    serial_line::watch_for_loss(
+        port, [&] { ++noticed; },
+        [&] {
+            ++lost;
+            port.close();
+        });
+    device.close();
+    QTRY_COMPARE_WITH_TIMEOUT(lost, 1, 2000);
+    QTest::qWait(300);
+    QCOMPARE(noticed, 1);
+    QCOMPARE(lost, 1);
+    QVERIFY(!port.isOpen());
 }
 
 QTEST_MAIN(DeviceLossTest)

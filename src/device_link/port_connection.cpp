@@ -85,23 +85,8 @@ void MainWindow::on_Close_pushButton_clicked()
     append(QStringLiteral("Close port\n"));
 }
 
-void MainWindow::port_error(QSerialPort::SerialPortError error)
-{
-    // A hung-up line raises read errors in a tight loop until the port is closed. Handle the
-    // loss once, outside Qt's own notification handler, where the port may be closed safely.
-    if (device_loss_pending || !serialPort->isOpen())
-        return;
-    if (!serial_line::is_device_lost(*serialPort, error))
-        return;
-    device_loss_pending = true;
-    QMetaObject::invokeMethod(this, &MainWindow::device_lost, Qt::QueuedConnection);
-}
-
 void MainWindow::device_lost()
 {
-    device_loss_pending = false;
-    if (!serialPort->isOpen())
-        return;
     if (expect_device_loss) {
         // The device reboots into its bootloader: expected, and the upload closes up.
         serialPort->close();

@@ -103,6 +103,30 @@ bool is_device_lost(const QSerialPort &port, QSerialPort::SerialPortError error)
     return true;
 }
 
+void watch_for_loss(QSerialPort &port, std::function<void()> on_noticed,
+                    std::function<void()> on_lost)
+{
+    auto pending = std::make_shared<bool>(false);
+    const auto notice = [&port, pending, on_noticed = std::move(on_noticed),
+                         on_lost = std::move(on_lost)](QSerialPort::SerialPortError error) {
+        if (*pending || !port.isOpen() || !is_device_lost(port, error))
+            return;
+        *pending = true;
+        if (on_noticed)
+            on_noticed();
+        QMetaObject::invokeMethod(
+            &port,
+            [&port, pending, on_lost] {
+                *pending = false;
+                if (port.isOpen())
+                    on_lost();
+            },
+            Qt::QueuedConnection);
+    };
+    QObject::connect(&port, &QSerialPort::errorOccurred, &port, notice);
+    watch_for_hang_up(port, [notice] { notice(QSerialPort::ResourceError); });
+}
+
 void watch_for_hang_up(QSerialPort &port, std::function<void()> on_hang_up)
 {
     constexpr int kCheckIntervalMs = 100;

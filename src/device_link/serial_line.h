@@ -45,6 +45,15 @@ bool line_hung_up(const QSerialPort &port);
 // can read a stale errno at the end of a hung-up line).
 bool is_device_lost(const QSerialPort &port, QSerialPort::SerialPortError error);
 
+// What both programs do when the device behind the open port goes: an error that means it is
+// gone (is_device_lost) or a hung-up line (watch_for_hang_up) is acted on once. on_noticed
+// runs at once; on_lost runs queued, after Qt's own notification handler has returned, where
+// the port may be closed, and closes it. Until then the line keeps raising errors, which are
+// not acted on again; a port closed meanwhile ends it without on_lost. The watch lives as
+// long as the port and serves every later open of it.
+void watch_for_loss(QSerialPort &port, std::function<void()> on_noticed,
+                    std::function<void()> on_lost);
+
 // Looks at the open line every 100 ms and calls on_hang_up while it is hung up. Qt 5 reports
 // a hung-up line as a read error; Qt 6.8 takes it for an empty read, reports nothing and keeps
 // reading, so without this an idle port would never notice its device has gone. The check
