@@ -22,9 +22,11 @@ package_packages=(dpkg-dev file gzip udev)
 # git: reuse lint asks it which files are tracked, so build trees are not scanned;
 # ansible-core: the Ansible collection's playbook tests and ansible-doc of the package
 # umockdev: synthetic USB devices for the tests (tests/devices/); its GObject binding plugs them
-# in and out from Python by hand
+# in and out from Python by hand. mount and util-linux (unshare): udevadm test in a mount
+# namespace of its own
 test_packages=(clang git reuse sigrok-cli lintian appstream desktop-file-utils ansible-core
-    "${qt6_packages[@]}" "${package_packages[@]}" umockdev libumockdev-dev gir1.2-umockdev-1.0 python3-gi)
+    "${qt6_packages[@]}" "${package_packages[@]}" umockdev libumockdev-dev gir1.2-umockdev-1.0
+    python3-gi mount util-linux)
 
 case "${1:-build}" in
 build) packages=("${build_packages[@]}") ;;

@@ -139,6 +139,9 @@ private slots:
     void windowOpensOnlyTheRulesNode_data();
     void windowOpensOnlyTheRulesNode();
 
+    void descriptionKeyChoosesTheNode_data();
+    void descriptionKeyChoosesTheNode();
+
     void cliLists_data();
     void cliLists();
     void cliListsJson();
@@ -274,6 +277,62 @@ void UmockdevDiscoveryTest::windowOpensOnlyTheRulesNode()
     prev_read_counter = 127;
     device.write(QByteArray::fromHex("ff01020304"));
     QTRY_COMPARE(prev_read_counter, 4);
+}
+
+void UmockdevDiscoveryTest::descriptionKeyChoosesTheNode_data()
+{
+    QTest::addColumn<QString>("product");
+    QTest::addColumn<QString>("node"); // empty: the description holds no address key
+    QTest::newRow("two keys, table order") << "c200 c100"
+                                           << "KALDORIUM_LPT_C100";
+    QTest::newRow("C1000 holds c100") << "C1000"
+                                      << "KALDORIUM_LPT_C100";
+    QTest::newRow("0x prefix") << "0xc300"
+                               << "KALDORIUM_LPT_C300";
+    QTest::newRow("text around") << "KALDORIUM-LPT c500 port"
+                                 << "KALDORIUM_LPT_C500";
+    QTest::newRow("no key") << "C900"
+                            << "";
+}
+
+void UmockdevDiscoveryTest::descriptionKeyChoosesTheNode()
+{
+    QFETCH(QString, product);
+    QFETCH(QString, node);
+
+    // The C100 device with another product string, and udev's ID_MODEL made from it.
+    UmockdevTestbed testbed;
+    QString model = product;
+    testbed.add(QStringLiteral("kaldorium-lpt-c100"),
+                {{"A: product=C100\\n", "A: product=" + product + "\\n"},
+                 {"E: ID_MODEL=C100\n", "E: ID_MODEL=" + model.replace(' ', '_') + "\n"}});
+    if (!node.isEmpty())
+        testbed.linkNode(node, QStringLiteral("ttyACM0"));
+    DeviceEnd device(testbed, QStringLiteral("/dev/ttyACM0"));
+
+    MainWindow window;
+    QCOMPARE(items(window), QStringList{product});
+    QCOMPARE(consoleText(window), foundLine(product));
+    click(window, "Open_pushButton");
+    QCOMPARE(consoleText(window),
+             foundLine(product) +
+                 (node.isEmpty() ? "Opening port - failed!\n" : "Opening port - success!\n"));
+    click(window, "Close_pushButton");
+
+    CliRunner cli;
+    cli.useHostPorts();
+    const CliResult result = cli.run({"address", "set", "c200"});
+    QVERIFY(result.finished);
+    if (node.isEmpty()) {
+        QCOMPARE(result.exitCode, 69);
+        QCOMPARE(QString::fromUtf8(result.err),
+                 QStringLiteral("kaldorium-lpt: the KALDORIUM-LPT on ttyACM0 reports the address "
+                                "\"%1\", which names no device node; give its node with --port\n")
+                     .arg(product));
+        return;
+    }
+    QCOMPARE(result.exitCode, 0);
+    QTRY_COMPARE(device.received(), QByteArray::fromHex("ffff00030400"));
 }
 
 void UmockdevDiscoveryTest::cliLists_data()
