@@ -12,6 +12,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -35,6 +36,17 @@ QList<AttachedDevice> list_devices()
         entry.serial = device.serial;
         entry.nodePresent = !entry.node.isEmpty() && QFileInfo::exists(entry.node);
         attached.append(entry);
+    }
+    // Two devices at one address: their node leads to one of them, which is then the only
+    // one that counts as attached with its node (its link resolves to the port's own node).
+    for (AttachedDevice &entry : attached) {
+        const auto same_node = [&entry](const AttachedDevice &other) {
+            return other.node == entry.node;
+        };
+        if (!entry.nodePresent || std::count_if(attached.begin(), attached.end(), same_node) < 2)
+            continue;
+        entry.nodePresent = QFileInfo(entry.node).canonicalFilePath() ==
+                            QFileInfo(QStringLiteral("/dev/") + entry.port).canonicalFilePath();
     }
     return attached;
 }
@@ -89,6 +101,8 @@ void DeviceWatch::look()
 {
     devices_ = list_devices();
     watchDirectories();
+    if (onLook)
+        onLook(devices_);
     regular_.start(); // the next regular look counts from this one
     wait_.wake();
 }

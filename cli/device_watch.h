@@ -31,6 +31,8 @@ struct AttachedDevice {
     QString node;    // the device node's path; empty when the address names no node
     QString port;    // the system's name for the port: "ttyACM0"
     QString serial;  // USB serial number; empty where the host reports none
+    // The node is there (and, where two devices share an address and so a node, leads to
+    // this one).
     bool nodePresent = false;
 
     bool ready() const { return nodePresent; } // attached and its node there
@@ -54,6 +56,9 @@ public:
     const QList<AttachedDevice> &devices() const { return devices_; }
     // Also watch this path's directory (a node given with --port).
     void watchPathOf(const QString &path);
+    // Called with the devices at every look, also outside waitUntil (flash notes the device
+    // leaving while dfu-util runs).
+    std::function<void(const QList<AttachedDevice> &devices)> onLook;
 
 private:
     void look();

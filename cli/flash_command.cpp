@@ -4,32 +4,87 @@
 
 // flash FILE: the window's firmware upgrade, with the outcome of dfu-util reported truly.
 // The name checks and dfu-util's arguments are the window's; dfu-util runs without a shell,
-// the path as one argument, its progress on the terminal.
+// the path as one argument, its progress on the terminal. Success is when the device is back:
+// after dfu-util it must leave its bootloader and come back as itself (by address, or with
+// --port when the node is there and opens again).
 
 #include "commands.h"
 #include "device_session.h"
+#include "device_watch.h"
 #include "event_wait.h"
 #include "exit_codes.h"
 #include "numbers.h"
 #include "output.h"
+#include "pins_session.h"
 #include "raw_text.h"
 #include "signal_guard.h"
 
 #include "device_link/device_contract.h"
+#include "device_link/discovery.h"
 #include "device_link/firmware_image.h"
 #include "device_link/frames.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QProcess>
 #include <QStandardPaths>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <limits>
+#include <unistd.h>
 
 namespace {
 
 const QString kWait = QStringLiteral("wait");
+const QString kReturnTimeout = QStringLiteral("return-timeout");
+const QString kNoWaitReturn = QStringLiteral("no-wait-return");
+constexpr qint64 kDefaultReturnMs = 15000;
+
+// The device that must come back: by its address when discovery chose it, by its node when
+// --port named it (or the node names no address).
+struct Returning {
+    QString address; // "C100"; empty: by path
+    QString path;
+
+    bool present(const QList<AttachedDevice> &devices, AttachedDevice *found) const
+    {
+        if (address.isEmpty())
+            return QFileInfo::exists(path);
+        for (const AttachedDevice &device : devices) {
+            if (device.ready() &&
+                discovery::node_for_text(device.address) == discovery::node_for_text(address)) {
+                *found = device;
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+// The address of the listed device that this node reaches, or an empty string.
+QString address_of_node(const QString &path)
+{
+    for (const AttachedDevice &device : list_devices()) {
+        if (device.node == path ||
+            (!device.port.isEmpty() &&
+             QFileInfo(path).canonicalFilePath() ==
+                 QFileInfo(QStringLiteral("/dev/") + device.port).canonicalFilePath()))
+            return device.address;
+    }
+    return QString();
+}
+
+bool opens(const QString &path)
+{
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
 
 // Progress for a person: on standard output, or standard error when it carries JSON.
 void progress(const Invocation &invocation, const QString &line)
@@ -141,17 +196,38 @@ int run(const Invocation &invocation)
     }
     const int wait_ms = int(*wait);
 
+    const bool wait_return = !invocation.isSet(kNoWaitReturn);
+    qint64 return_ms = -1;
+    if (int code = pins::take_duration(invocation, kReturnTimeout, &return_ms))
+        return code;
+    if (return_ms < 0)
+        return_ms = kDefaultReturnMs;
+
     // Checked before the device is sent into its bootloader, where it would wait for a tool
     // that never comes.
     if (QStandardPaths::findExecutable(QString::fromLatin1(contract::kDfuUtil)).isEmpty())
         return dfu_util_missing();
 
+    // Watched from before the bootloader command, so that its leaving is seen.
+    DeviceWatch watch;
+    Returning returning;
+    bool seen_gone = false;
     QString node;
     {
         DeviceSession session(invocation);
         if (int code = session.open())
             return code;
         node = session.nodePath();
+        returning.path = node;
+        if (invocation.port.isEmpty())
+            returning.address = address_of_node(node);
+        if (returning.address.isEmpty())
+            watch.watchPathOf(node);
+        watch.onLook = [&](const QList<AttachedDevice> &devices) {
+            AttachedDevice found;
+            if (!returning.present(devices, &found))
+                seen_gone = true;
+        };
         if (int code = session.send({frames::command_frame(contract::EnterBootloader, 0)}))
             return code;
     } // the port is released: the device leaves it for its bootloader
@@ -169,13 +245,52 @@ int run(const Invocation &invocation)
     if (int code = run_dfu_util(invocation, image))
         return code;
 
-    if (invocation.json) {
-        output::print_json(QJsonObject{{QStringLiteral("node"), node},
-                                       {QStringLiteral("file"), shown},
-                                       {QStringLiteral("updated"), true}});
-    } else {
-        output::print(QStringLiteral("The device has been updated\n"));
+    QJsonObject result{{QStringLiteral("node"), node},
+                       {QStringLiteral("file"), shown},
+                       {QStringLiteral("updated"), true},
+                       {QStringLiteral("returned"), QJsonValue(QJsonValue::Null)}};
+    if (wait_return) {
+        const QString where =
+            QStringLiteral("at ") + (returning.address.isEmpty() ? node : returning.address);
+        progress(invocation, QStringLiteral("dfu-util is done; waiting up to %1 for the device "
+                                            "to come back %2")
+                                 .arg(duration_text(return_ms), where));
+        AttachedDevice back;
+        const EventWait::End end = watch.waitUntil(
+            [&](const QList<AttachedDevice> &devices) {
+                if (!returning.present(devices, &back)) {
+                    seen_gone = true;
+                    return false;
+                }
+                // Back once it has been away, and, given by its node, when that opens again.
+                return seen_gone && (!returning.address.isEmpty() || opens(returning.path));
+            },
+            return_ms);
+        if (end == EventWait::End::TimedOut) {
+            return output::fail(exit_code::kIoError,
+                                QStringLiteral("dfu-util reported success but the device did not "
+                                               "come back within %1; unplug it and plug it in "
+                                               "again, then check it with kaldorium-lpt list")
+                                    .arg(duration_text(return_ms)));
+        }
+        if (end != EventWait::End::Done)
+            return interrupted_code();
+        if (!returning.address.isEmpty()) {
+            node = back.node;
+            result.insert(QStringLiteral("node"), node);
+            result.insert(QStringLiteral("address"), back.address);
+        }
+        result.insert(QStringLiteral("returned"), true);
+        progress(invocation,
+                 returning.address.isEmpty()
+                     ? QStringLiteral("the device is back: %1").arg(node)
+                     : QStringLiteral("the device is back at %1: %2").arg(back.address, node));
     }
+
+    if (invocation.json)
+        output::print_json(result);
+    else
+        output::print(QStringLiteral("The device has been updated\n"));
     return exit_code::kOk;
 }
 
@@ -202,6 +317,11 @@ Command flash_command()
          QStringLiteral("How long the device may take to restart into its bootloader "
                         "(default 3000)."),
          QStringLiteral("MS"), QStringLiteral("3000")},
+        {kReturnTimeout,
+         QStringLiteral("How long the device may take to come back after dfu-util (default "
+                        "15s); past it, exit 74."),
+         QStringLiteral("DURATION")},
+        {kNoWaitReturn, QStringLiteral("Do not wait for the device to come back.")},
     };
     command.run = run;
     return command;

@@ -528,20 +528,38 @@ void TestCliCommands::flash_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
+    // "": a scripted device that answers nothing (flash does not wait for it to come back);
+    // "returns", "stays away": the simulated device, found by its address, after dfu-util
+    QTest::addColumn<QString>("kind");
 
     QTest::newRow("updated") << "my images/HC_KLPTV1 v2.bin" << 0 << 0
                              << "The device has been updated\n"
+                             << ""
                              << "";
     QTest::newRow("dfu-util fails") << "HC_KLPTV1.bin" << 3 << 74 << ""
-                                    << "dfu-util failed with exit code 3";
+                                    << "dfu-util failed with exit code 3"
+                                    << "";
     QTest::newRow("dfu-util missing") << "HC_KLPTV1.bin" << -1 << 69 << ""
-                                      << "dfu-util could not be started (is it installed?)";
+                                      << "dfu-util could not be started (is it installed?)"
+                                      << "";
     QTest::newRow("no .bin") << "HC_KLPTV1.BIN" << 0 << 65 << ""
-                             << "Incorrect path to file";
+                             << "Incorrect path to file"
+                             << "";
     QTest::newRow("no marker") << "hc_klptv1.bin" << 0 << 65 << ""
-                               << "Incorrect file name. Check if this is the correct file!";
+                               << "Incorrect file name. Check if this is the correct file!"
+                               << "";
     QTest::newRow("missing file") << "HC_KLPTV1.bin!" << 0 << 66 << ""
-                                  << "cannot read ";
+                                  << "cannot read "
+                                  << "";
+    QTest::newRow("comes back") << "HC_KLPTV1.bin" << 0 << 0
+                                << "the device is back at C100: @/KALDORIUM_LPT_C100\n"
+                                   "The device has been updated\n"
+                                << ""
+                                << "returns";
+    QTest::newRow("does not come back")
+        << "HC_KLPTV1.bin" << 0 << 74 << ""
+        << "dfu-util reported success but the device did not come back within 700 ms"
+        << "stays away";
 }
 
 void TestCliCommands::flash()
@@ -551,6 +569,7 @@ void TestCliCommands::flash()
     QFETCH(int, exitCode);
     QFETCH(QString, out);
     QFETCH(QString, err);
+    QFETCH(QString, kind);
 
     StandInDfuUtil dfu(qMax(dfuStatus, 0), dfuStatus < 0 ? StandInDfuUtil::Kind::Missing
                                                          : StandInDfuUtil::Kind::Recording);
@@ -563,13 +582,29 @@ void TestCliCommands::flash()
     }
     ScriptedDevice device(ScriptedDevice::Manner::Silent);
     CliRunner cli;
-    const CliResult result = cli.run({"--port", device.node(), "flash", "--wait", "0", path});
+    SimulatedDeviceEndpoint simulated;
+    QStringList arguments{"--port", device.node(), "flash", "--no-wait-return"};
+    if (!kind.isEmpty()) {
+        // Back on a new line 300 ms after its bootloader command, or never.
+        if (kind == QLatin1String("returns")) {
+            QObject::connect(
+                &simulated, &SimulatedDeviceEndpoint::bootloaderEntered, &simulated, [&simulated] {
+                    QTimer::singleShot(300, &simulated, &SimulatedDeviceEndpoint::reconnect);
+                });
+        }
+        cli.follow(simulated, QStringLiteral("ttyACM0"));
+        arguments = QStringList{"flash", "--return-timeout", "700ms"};
+    }
+    const CliResult result = cli.run(arguments + QStringList{"--wait", "0", path});
     QCOMPARE(result.exitCode, exitCode);
-    QVERIFY2(result.out.endsWith(out.toUtf8()), result.out);
+    QVERIFY2(result.out.endsWith(out.replace('@', cli.nodeDirectory()).toUtf8()), result.out);
     QVERIFY2(result.err.contains(err.toUtf8()), result.err);
 
     const bool started = exitCode == 0 || exitCode == 74;
-    QCOMPARE(device.received(), started ? hex("ffff7f000000") : QByteArray());
+    if (kind.isEmpty())
+        QCOMPARE(device.received(), started ? hex("ffff7f000000") : QByteArray());
+    else
+        QVERIFY(simulated.snapshot().inBootloader() || simulated.isAttached());
     if (dfuStatus >= 0 && started)
         QCOMPARE(dfu.runs(), (QList<QByteArrayList>{{"-d", "1209:db42", "-D", path.toUtf8()}}));
 }
