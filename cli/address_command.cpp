@@ -19,9 +19,6 @@
 
 namespace {
 
-// The addresses the device can take, as the window offers them.
-const QStringList kSettable = {QStringLiteral("C100"), QStringLiteral("C200")};
-
 int run(const Invocation &invocation)
 {
     if (invocation.arguments.size() != 1) {
@@ -30,7 +27,7 @@ int run(const Invocation &invocation)
                                            "kaldorium-lpt address set C200"));
     }
     const QString address = discovery::address_key(invocation.arguments.first());
-    if (!kSettable.contains(address)) {
+    if (!discovery::is_settable_address(address)) {
         return output::fail(exit_code::kUsage,
                             QStringLiteral("%1 is no address the device can take; give C100 "
                                            "or C200")

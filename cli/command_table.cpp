@@ -23,6 +23,7 @@ const QList<Command> &command_table()
         pins_pulse_command(),
         selftest_command(),
         wait_command(),
+        provision_command(),
     };
     // clang-format on
     return table;

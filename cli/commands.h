@@ -22,5 +22,6 @@ Command pins_drive_command();
 Command pins_pulse_command();
 Command wait_command();
 Command selftest_command();
+Command provision_command();
 
 #endif

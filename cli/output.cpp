@@ -132,10 +132,20 @@ void note(const QString &text)
     write_error_line((QStringLiteral("kaldorium-lpt: ") + text + QLatin1Char('\n')).toUtf8());
 }
 
+namespace {
+QString latest_failure;
+} // namespace
+
 int fail(int code, const QString &message)
 {
+    latest_failure = message;
     note(message);
     return code;
+}
+
+QString last_failure()
+{
+    return latest_failure;
 }
 
 } // namespace output

@@ -41,6 +41,9 @@ void note(const QString &text);
 // Writes "kaldorium-lpt: <message>" to standard error and returns the exit code, so that a
 // command can end with: return output::fail(exit_code::kUsage, "...");
 int fail(int code, const QString &message);
+// The message of the latest fail(), for a command that also keeps its errors in a record of
+// its own (provision's log).
+QString last_failure();
 
 // Writes all bytes to a descriptor, waiting for room where it has to; false with errno set
 // when the write fails, or with EINTR when SIGINT or SIGTERM ended the wait.

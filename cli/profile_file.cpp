@@ -37,7 +37,7 @@ int cannot_read(const QString &where, int error)
 
 } // namespace
 
-int read(const QString &argument, profile::Values *values)
+int read(const QString &argument, profile::Values *values, QByteArray *text)
 {
     const bool from_stdin = argument == QLatin1String("-");
     const QString where = from_stdin ? QStringLiteral("stdin") : raw_text::printable(argument);
@@ -72,6 +72,8 @@ int read(const QString &argument, profile::Values *values)
     if (error)
         return cannot_read(where, error);
     bytes.truncate(size);
+    if (text)
+        *text = bytes;
 
     QString problem;
     if (!profile::take_text(bytes, where, values, &problem))

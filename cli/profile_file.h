@@ -18,7 +18,8 @@ namespace profile_file {
 // SIGINT or SIGTERM; more than profile::kMostBytes is refused as soon as it has been read.
 // Returns 0, or after the error line: 66 (cannot be read), 65 (not a profile), 128 + the
 // signal.
-int read(const QString &argument, profile::Values *values);
+// With text given, it gets the bytes read (provision keeps their SHA-256).
+int read(const QString &argument, profile::Values *values, QByteArray *text = nullptr);
 
 } // namespace profile_file
 

@@ -13,11 +13,14 @@
 #include "sim_options.h"
 #include "simulated_device_endpoint.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -76,6 +79,46 @@ QStringList failed_nets(const QJsonObject &result)
     return failed;
 }
 
+// After an address set the device leaves and comes back `ms` later at its new address, as
+// when the operator replugs it.
+void replugs_after_address(SimulatedDeviceEndpoint &device, int ms)
+{
+    device.setAddressShownAfterReplug(true);
+    QObject::connect(&device, &SimulatedDeviceEndpoint::addressChanged, &device, [&device, ms] {
+        QTimer::singleShot(20, &device, [&device] { device.drop(); });
+        QTimer::singleShot(20 + ms, &device, [&device] { device.reconnect(); });
+    });
+}
+
+// Waits until the running command has asked for a device `times` times in all.
+bool asks_for_device(QProcess &process, int times, QByteArray *seen)
+{
+    return QTest::qWaitFor(
+        [&] {
+            *seen += process.readAllStandardError();
+            return seen->count("plug in a device") + seen->count("plug in the next device") >=
+                   times;
+        },
+        30000);
+}
+
+QByteArray keys_of(const QByteArray &line)
+{
+    QByteArray keys;
+    const QJsonObject object = QJsonDocument::fromJson(line).object();
+    for (int at = line.indexOf("\""); at >= 0;) {
+        const int end = line.indexOf("\":", at + 1);
+        if (end < 0)
+            break;
+        const QByteArray key = line.mid(at + 1, end - at - 1);
+        if (object.contains(QString::fromUtf8(key)))
+            keys += key + ' ';
+        at = line.indexOf(",\"", end);
+        at = at < 0 ? -1 : at + 1;
+    }
+    return keys.trimmed();
+}
+
 } // namespace
 
 class TestCliBench : public QObject {
@@ -93,6 +136,10 @@ private slots:
     void selftestOfASilentDevice();
     void selftestPlugFiles_data();
     void selftestPlugFiles();
+    void provisionSeveralDevices();
+    void provisionWithSimulatorPrograms();
+    void provision_data();
+    void provision();
 };
 
 void TestCliBench::wait_data()
@@ -449,6 +496,270 @@ void TestCliBench::selftestPlugFiles()
              exitCode ? result.err : result.out);
     if (exitCode)
         QCOMPARE(endpoint->snapshot().testFrames(), 0); // nothing sent
+}
+
+// A bench run as the issue describes it: a device attached before the run is left alone; a
+// good device is tested, configured, replugged and confirmed at its new address; one fails
+// its self-test; one is lost halfway; the run goes on to the last and logs one line each.
+void TestCliBench::provisionSeveralDevices()
+{
+    CliRunner cli;
+    const QString profile = cli.filePath(QStringLiteral("line 3 $.profile"));
+    QFile file(profile);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("data.direction=output\ndata.levels=0x81\nstatus.levels=0x28\n");
+    file.close();
+    const QString log = cli.filePath(QStringLiteral("bench.jsonl"));
+    QFile old_log(log);
+    QVERIFY(old_log.open(QIODevice::WriteOnly));
+    old_log.write("{\"an\":\"earlier line\"}\n");
+    old_log.close();
+
+    auto before = simulated("--plug passmark");
+    // Named as the host names them, so that a node two devices at C100 share shows which.
+    cli.follow(*before, QString(), QStringLiteral("SN-0"));
+    auto good = simulated("--plug passmark");
+    replugs_after_address(*good, 150);
+    auto faulty = simulated("--plug passmark --stuck-low 4");
+    auto lost = simulated("--plug passmark");
+    QObject::connect(
+        lost.get(), &SimulatedDeviceEndpoint::testFrameReceived, lost.get(),
+        [&lost](quint8 counter) {
+            if (counter == 4)
+                lost->drop(); // in the middle of its self-test
+        },
+        Qt::QueuedConnection);
+    auto last = simulated("--plug passmark");
+
+    QProcess &process =
+        cli.start({"provision", "--from", profile, "--selftest", "passmark", "--address", "c200",
+                   "--count", "4", "--log", log, "--replug-timeout", "20s"});
+    QByteArray err;
+    QVERIFY2(asks_for_device(process, 1, &err), err);
+    QVERIFY(err.contains("the 1 attached now are left alone until unplugged"));
+    cli.follow(*good, QString(), QStringLiteral("SN-1"));
+    QVERIFY2(asks_for_device(process, 2, &err), err);
+    QVERIFY(err.contains("unplug the device (C100, pts/") &&
+            err.contains(") and plug it in again: it comes back at C200"));
+    cli.follow(*faulty, QString());
+    QVERIFY2(asks_for_device(process, 3, &err), err);
+    cli.follow(*lost, QString(), QStringLiteral("SN-3"));
+    QVERIFY2(asks_for_device(process, 4, &err), err);
+    cli.follow(*last, QString());
+    const CliResult result = cli.finish();
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, 1);
+
+    const QString nodes = cli.nodeDirectory();
+    const QStringList lines = QString::fromUtf8(result.out).split('\n');
+    QCOMPARE(lines.size(), 6);
+    QVERIFY2(lines[0].startsWith("C100 -> C200  " + nodes +
+                                 "/KALDORIUM_LPT_C200  serial SN-1: selftest passed, defaults "
+                                 "verified, address C200 confirmed; ok in "),
+             qPrintable(lines[0]));
+    QVERIFY2(lines[1].startsWith("C100  " + nodes +
+                                 "/KALDORIUM_LPT_C100: selftest failed; "
+                                 "FAILED in "),
+             qPrintable(lines[1]));
+    QVERIFY2(lines[1].endsWith(" s: selftest FAILED: pin 4 (D2) -> pin 12 (S5): stuck low"),
+             qPrintable(lines[1]));
+    QVERIFY2(lines[2].contains("serial SN-3: FAILED in ") &&
+                 lines[2].contains("connection to the device lost"),
+             qPrintable(lines[2]));
+    QVERIFY2(lines[3].contains(": selftest passed, defaults verified, address C200 confirmed; "
+                               "ok in "),
+             qPrintable(lines[3]));
+    QCOMPARE(lines[4], QStringLiteral("2 provisioned, 2 failed"));
+
+    // The log: the earlier line kept, then one line per device, keys in their order.
+    QVERIFY(old_log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> logged = old_log.readAll().split('\n');
+    QCOMPARE(logged.size(), 6);
+    QCOMPARE(logged[0], QByteArray("{\"an\":\"earlier line\"}"));
+    QCOMPARE(logged[5], QByteArray());
+    const QByteArray sha =
+        QCryptographicHash::hash("data.direction=output\ndata.levels=0x81\nstatus.levels=0x28\n",
+                                 QCryptographicHash::Sha256)
+            .toHex();
+    const struct {
+        const char *after;
+        const char *serial;
+        const char *selftest;
+        bool verified;
+        const char *result;
+    } expected[] = {{"C200", "SN-1", "passed", true, "ok"},
+                    {nullptr, nullptr, "failed", false, "failed"},
+                    {nullptr, "SN-3", nullptr, false, "failed"},
+                    {"C200", nullptr, "passed", true, "ok"}};
+    for (int i = 0; i < 4; ++i) {
+        const QByteArray &line = logged[i + 1];
+        QCOMPARE(keys_of(line), QByteArray("time address_before address_after node serial "
+                                           "selftest profile profile_sha256 verified result "
+                                           "error seconds"));
+        const QJsonObject record = QJsonDocument::fromJson(line).object();
+        QVERIFY(QDateTime::fromString(record["time"].toString(), Qt::ISODate).isValid());
+        QVERIFY(record["time"].toString().endsWith('Z'));
+        QCOMPARE(record["address_before"].toString(), QStringLiteral("C100"));
+        const auto text_or_null = [](const char *text) {
+            return text ? QJsonValue(QString::fromLatin1(text)) : QJsonValue(QJsonValue::Null);
+        };
+        QVERIFY(record["address_after"] == text_or_null(expected[i].after));
+        QVERIFY(record["serial"] == text_or_null(expected[i].serial));
+        QVERIFY(record["selftest"] == text_or_null(expected[i].selftest));
+        QCOMPARE(record["profile"].toString(), profile);
+        QCOMPARE(record["profile_sha256"].toString().toLatin1(), sha);
+        QCOMPARE(record["verified"].toBool(), expected[i].verified);
+        QCOMPARE(record["result"].toString(), QString::fromLatin1(expected[i].result));
+        QCOMPARE(record["error"].isNull(), expected[i].verified);
+        QVERIFY(record["seconds"].toDouble() > 0);
+        QVERIFY2(lines[i].contains(record["node"].toString()), line);
+    }
+    // What the devices hold: the profile and the address where they were provisioned.
+    QCOMPARE(good->snapshot().address(), 0xC200u);
+    QCOMPARE(good->snapshot().storedValue(contract::StoreDataLevels), 0x81u);
+    QCOMPARE(faulty->snapshot().storedValue(contract::StoreDataLevels), 0u);
+    QCOMPARE(last->snapshot().storedValue(contract::StoreStatusLevels), 0x28u);
+    QCOMPARE(before->snapshot().commands(), 0);
+    QCOMPARE(before->snapshot().testFrames(), 0);
+}
+
+// As the README shows it: kaldorium-lpt-sim devices that replug themselves after the address
+// set, plugged in one after the other into one shared port list.
+void TestCliBench::provisionWithSimulatorPrograms()
+{
+    QTemporaryDir dir;
+    const QString ports = dir.filePath("ports");
+    const QString profile = dir.filePath("p.profile");
+    const QString log = dir.filePath("log");
+    QFile file(profile);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("data.levels=0x81\n");
+    file.close();
+    QProcess provision;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("KALDORIUM_LPT_PORT_LIST", ports);
+    provision.setProcessEnvironment(environment);
+    provision.start(QStringLiteral(KALDORIUM_CLI_PATH),
+                    {"provision", "--from", profile, "--selftest", "full", "--address", "C200",
+                     "--count", "2", "--log", log});
+    QByteArray err;
+    QList<QProcess *> sims;
+    for (const char *serial : {"SIM-1", "SIM-2"}) {
+        QVERIFY2(asks_for_device(provision, sims.size() + 1, &err), err);
+        auto *sim = new QProcess(this);
+        sim->start(QStringLiteral(KALDORIUM_SIM_PATH),
+                   {"--port-list", ports, "--serial", serial, "--replug-after", "100"});
+        sims << sim;
+    }
+    QVERIFY(provision.waitForFinished(30000));
+    QCOMPARE(provision.exitCode(), 0);
+    QVERIFY(provision.readAllStandardOutput().endsWith("2 provisioned, 0 failed\n"));
+    QFile logged(log);
+    QVERIFY(logged.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = logged.readAll().split('\n');
+    QCOMPARE(lines.size(), 3);
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject record = QJsonDocument::fromJson(lines[i]).object();
+        QCOMPARE(record["serial"].toString(), QStringLiteral("SIM-%1").arg(i + 1));
+        QCOMPARE(record["address_after"].toString(), QStringLiteral("C200"));
+        QCOMPARE(record["result"].toString(), QStringLiteral("ok"));
+    }
+    for (QProcess *sim : sims) {
+        sim->terminate();
+        QVERIFY(sim->waitForFinished(5000));
+    }
+}
+
+void TestCliBench::provision_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // @: the runner's directory
+    QTest::addColumn<QString>("device");        // plugged in once the run waits; "" none
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out");
+    QTest::addColumn<QString>("err");
+    const QStringList from{"provision", "--from", "@/p.profile"};
+    QTest::newRow("json lines are the log's")
+        << QStringList{"--json", "provision", "--from", "@/p.profile", "--count", "1"} << "good"
+        << 0 << "{\"time\":"
+        << "1 provisioned, 0 failed";
+    QTest::newRow("does not come back")
+        << from + QStringList{"--address", "C200", "--replug-timeout", "300ms", "--count", "1"}
+        << "stays away" << 1 << "FAILED in "
+        << "the device did not come back at C200 within 300 ms";
+    QTest::newRow("log cannot be written")
+        << from + QStringList{"--log", "/dev/full"} << "good" << 74 << "ok in "
+        << "cannot write to the log /dev/full: No space left on device; provisioning stopped";
+    QTest::newRow("log cannot be made")
+        << from + QStringList{"--log", "@/no/such/dir/log"} << "" << 73 << ""
+        << "cannot open the log @/no/such/dir/log: No such file or directory";
+    QTest::newRow("Ctrl-C while waiting") << from << "signal" << 0 << "0 provisioned, 0 failed\n"
+                                          << "";
+    QTest::newRow("no profile") << QStringList{"provision"} << "" << 64 << ""
+                                << "provision needs the profile";
+    QTest::newRow("profile missing")
+        << QStringList{"provision", "--from", "@/none.profile"} << "" << 66 << ""
+        << "cannot read";
+    QTest::newRow("profile without keys")
+        << QStringList{"provision", "--from", "@/empty.profile"} << "" << 65 << ""
+        << "gives no key";
+    QTest::newRow("address not settable")
+        << from + QStringList{"--address", "C300"} << "" << 64 << ""
+        << "--address \"C300\" is no address";
+    QTest::newRow("count 0") << from + QStringList{"--count", "0"} << "" << 64 << ""
+                             << "--count \"0\" is out of range";
+    QTest::newRow("bad plug") << from + QStringList{"--selftest", "@/empty.profile"} << "" << 65
+                              << ""
+                              << "no nets";
+    QTest::newRow("one device named") << QStringList{"--device", "C100"} + from << "" << 64 << ""
+                                      << "leave out --port and --device";
+}
+
+void TestCliBench::provision()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, device);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+
+    CliRunner cli;
+    const QString dir = cli.filePath(QString()) + QLatin1Char('/');
+    QFile profile(cli.filePath(QStringLiteral("p.profile")));
+    QVERIFY(profile.open(QIODevice::WriteOnly));
+    profile.write("control.levels=0x5\n");
+    profile.close();
+    QFile empty(cli.filePath(QStringLiteral("empty.profile")));
+    QVERIFY(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    arguments.replaceInStrings(QStringLiteral("@/"), dir);
+
+    auto endpoint = simulated("");
+    if (device == QLatin1String("stays away")) {
+        endpoint->setAddressShownAfterReplug(true);
+        QObject::connect(
+            endpoint.get(), &SimulatedDeviceEndpoint::addressChanged, endpoint.get(),
+            [&endpoint] { endpoint->drop(); }, Qt::QueuedConnection);
+    }
+    QProcess &process = cli.start(arguments);
+    QByteArray seen;
+    if (!device.isEmpty()) {
+        QVERIFY2(asks_for_device(process, 1, &seen), seen);
+        if (device == QLatin1String("signal"))
+            ::kill(pid_t(process.processId()), SIGINT);
+        else
+            cli.follow(*endpoint, QStringLiteral("ttyACM0"));
+    }
+    CliResult result = cli.finish();
+    result.err.prepend(seen);
+    QVERIFY(result.finished);
+    QVERIFY2(result.exitCode == exitCode, result.err);
+    QVERIFY2(result.out.contains(out.toUtf8()), result.out);
+    QVERIFY2(result.err.contains(err.replace(QStringLiteral("@/"), dir).toUtf8()), result.err);
+    if (arguments.first() == QLatin1String("--json")) {
+        const QJsonObject record = QJsonDocument::fromJson(result.out).object();
+        QCOMPARE(record["result"].toString(), QStringLiteral("ok"));
+        QVERIFY(record["address_after"].isNull());
+    }
 }
 
 QTEST_MAIN(TestCliBench)

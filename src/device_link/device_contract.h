@@ -29,6 +29,8 @@ inline constexpr AddressKey kAddressKeys[] = {
     {"c400", "KALDORIUM_LPT_C400"}, {"c500", "KALDORIUM_LPT_C500"}, {"c600", "KALDORIUM_LPT_C600"},
     {"c700", "KALDORIUM_LPT_C700"}, {"c800", "KALDORIUM_LPT_C800"},
 };
+// The addresses the device can be given (the window's address list), as address keys.
+inline constexpr const char *kSettableAddresses[] = {"C100", "C200"};
 // Device lines name this node until another one has been opened.
 inline constexpr char kDefaultNode[] = "KALDORIUM_LPT_C100";
 

@@ -45,4 +45,13 @@ QString address_key(const QString &text)
     return QString();
 }
 
+bool is_settable_address(const QString &key)
+{
+    for (const char *settable : contract::kSettableAddresses) {
+        if (key == QLatin1String(settable))
+            return true;
+    }
+    return false;
+}
+
 } // namespace discovery

@@ -39,6 +39,9 @@ QList<Device> find_devices(const QList<host::SerialPortEntry> &ports);
 // without "0x". Empty when the text names none of them.
 QString address_key(const QString &text);
 
+// True for an address key the device can be given ("C100", "C200": the window's list).
+bool is_settable_address(const QString &key);
+
 } // namespace discovery
 
 #endif

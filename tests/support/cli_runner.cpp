@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QtTest>
 
 #include <utility>
@@ -83,9 +84,15 @@ void CliRunner::listFollowed()
 {
     QList<host::SerialPortEntry> ports;
     for (const Followed &device : std::as_const(followed_)) {
-        if (device.endpoint->isAttached())
-            ports.append({device.endpoint->manufacturer(), device.endpoint->description(),
-                          device.portName, device.serial});
+        if (!device.endpoint->isAttached())
+            continue;
+        // Without a name of its own: named as the host names the pty ("pts/3").
+        QString name = device.portName;
+        if (name.isEmpty())
+            name =
+                device.endpoint->slavePath().remove(QRegularExpression(QStringLiteral("^/dev/")));
+        ports.append(
+            {device.endpoint->manufacturer(), device.endpoint->description(), name, device.serial});
     }
     setPorts(ports);
 }

@@ -48,7 +48,9 @@ public:
     void plugIn(SimulatedDeviceEndpoint &endpoint);
     // Lists the simulated device for as long as it is attached, as the host would (through
     // drops, replugs and address changes), beside the other devices it follows; its node is
-    // linked into the node directory. Starts the endpoint if it is not attached.
+    // linked into the node directory. Starts the endpoint if it is not attached. An empty
+    // port name lists it as the host would name its pseudo-terminal ("pts/3"), through
+    // replugs too.
     void follow(SimulatedDeviceEndpoint &endpoint, const QString &portName,
                 const QString &serial = QString());
     QString nodeDirectory() const { return dir_.filePath(QStringLiteral("dev")); }
