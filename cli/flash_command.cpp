@@ -304,13 +304,15 @@ Command flash_command()
     command.summary =
         QStringLiteral("upgrade the firmware with dfu-util (the device's bootloader)");
     command.output = QStringLiteral(
-        "What is done, step by step, and dfu-util's own progress; with --json the steps go to "
-        "standard error and standard output gets {node, file, updated}.");
-    command.exits = {{0, QStringLiteral("the device has been updated")},
+        "What is done, step by step, and dfu-util's own progress, then where the device came "
+        "back; with --json the steps go to standard error and standard output gets {node, "
+        "file, updated, returned, address}.");
+    command.exits = {{0, QStringLiteral("the device has been updated and is back")},
                      {65, QStringLiteral("FILE is no firmware image by its name")},
                      {66, QStringLiteral("FILE cannot be read")},
                      {69, QStringLiteral("no device, or dfu-util is missing")},
-                     {74, QStringLiteral("dfu-util failed, or the device was lost")}};
+                     {74, QStringLiteral("dfu-util failed, the device was lost, or it did not "
+                                         "come back")}};
     command.examples = QStringList{QStringLiteral("kaldorium-lpt flash HC_KLPTV1_2.bin")};
     command.options = {
         {kWait,

@@ -195,9 +195,21 @@ Command provision_command()
     Command command;
     command.words = QStringList{QStringLiteral("provision")};
     command.arguments = QStringLiteral("--from PROFILE [--address ADDR] [--selftest PLUG] "
-                                       "[--count N] [--log FILE]");
+                                       "[--count N] [--log FILE] [--replug-timeout D]");
     command.summary =
         QStringLiteral("the bench loop: test, configure and log each device plugged in");
+    command.output = QStringLiteral(
+        "One line per device: its address (-> the new one), node, serial number, each step's "
+        "result and the seconds it took; at the end \"N provisioned, M failed\". --json: one "
+        "object a line, as in the log: {time, address_before, address_after, node, serial, "
+        "selftest, profile, profile_sha256, verified, result, error, seconds}; the summary "
+        "goes to standard error.");
+    command.exits = {{0, QStringLiteral("every device taken was provisioned")},
+                     {1, QStringLiteral("a device failed (see its line)")},
+                     {65, QStringLiteral("the profile or the plug file is not one")},
+                     {66, QStringLiteral("the profile or the plug file cannot be read")},
+                     {73, QStringLiteral("the log cannot be opened")},
+                     {74, QStringLiteral("a line of the log could not be written")}};
     command.examples = QStringList{
         QStringLiteral("kaldorium-lpt provision --from line3.profile --selftest passmark "
                        "--address C200 --log bench.jsonl"),
