@@ -230,6 +230,9 @@ void TestCliPins::verdicts_data()
     QTest::newRow("record: silent, --for first")
         << QStringList{"record", "--vcd", "@vcd", "--for", "300ms"} << S::Nothing << "" << 75
         << none << "";
+    QTest::newRow("record: silent, --vcd a link")
+        << QStringList{"record", "--vcd", "@link", "--for", "300ms"} << S::Nothing << "" << 75
+        << none << "";
     QTest::newRow("record: silent, Ctrl-C first")
         << QStringList{"record", "--vcd", "@vcd", "--timeout", "60000"} << S::Nothing << "SIGINT"
         << 75 << none << "";
@@ -267,7 +270,10 @@ void TestCliPins::verdicts()
         QFile file(vcd);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(before) == before.size());
     }
+    const QString link = cli.filePath("latest.vcd");
+    QVERIFY(QFile::link(vcd, link));
     arguments.replaceInStrings("@vcd", vcd);
+    arguments.replaceInStrings("@link", link);
     QProcess &process = cli.start(QStringList{"--port", device.node(), "pins"} + arguments);
     if (event == "SIGINT") {
         QTest::qWait(500);
@@ -281,6 +287,7 @@ void TestCliPins::verdicts()
     QCOMPARE(result.exitCode, exitCode);
     QVERIFY2(result.err.contains(err.toUtf8()), result.err);
     QVERIFY2(result.out.contains(out.toUtf8()), result.out);
+    QCOMPARE(QFileInfo(link).symLinkTarget(), vcd);
     QFile file(vcd);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray recorded = file.readAll();
