@@ -5,6 +5,7 @@
 // Receive throughput through the window's own receive path: the port's notification,
 // readData, the per-byte debug message and the state machine.
 
+#include "device_link/db25_pins.h"
 #include "device_link/device_contract.h"
 #include "device_link/frames.h"
 #include "device_link/host_ports.h"
@@ -26,21 +27,25 @@ namespace bench {
 
 namespace {
 
+constexpr uint8_t kDataBits = db25::port_bits(db25::Port::Data);
+constexpr uint8_t kStatusBits = db25::port_bits(db25::Port::Status);
+constexpr uint8_t kControlBits = db25::port_bits(db25::Port::Control);
+
 // Whole input status frames (13107 of them, 65535 bytes) with changing levels and
 // counters; the data levels stay below 0x7F.
 QByteArray status_stream()
 {
     QByteArray bytes;
     for (int n = 0; n < 13107; ++n) {
-        const frames::InputLevels levels{uint8_t(n % 0x7F), uint8_t((n * 8) & 0xF8),
-                                         uint8_t(n & 0x0F)};
+        const frames::InputLevels levels{uint8_t(n % 0x7F), uint8_t((n * 8) & kStatusBits),
+                                         uint8_t(n & kControlBits)};
         bytes += frames::to_bytes(frames::pack_input(levels, uint8_t(n & 0x7F)));
     }
     return bytes;
 }
 
 // The last frame of a run: the only one that sets every data pin.
-constexpr frames::InputLevels kFinalLevels{0xFF, 0xF8, 0x0F};
+constexpr frames::InputLevels kFinalLevels{kDataBits, kStatusBits, kControlBits};
 
 bool final_frame_taken()
 {

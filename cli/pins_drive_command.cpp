@@ -136,11 +136,12 @@ int run(const Invocation &invocation)
     uint32_t data = 0;
     uint32_t control = 0;
     if (drive_data) {
-        if (int code = take_level(invocation, kData, 0xFF, &data))
+        if (int code = take_level(invocation, kData, db25::port_bits(db25::Port::Data), &data))
             return code;
     }
     if (drive_control) {
-        if (int code = take_level(invocation, kControl, 0x0F, &control))
+        if (int code =
+                take_level(invocation, kControl, db25::port_bits(db25::Port::Control), &control))
             return code;
     }
     int64_t max_frames = -1;

@@ -54,7 +54,8 @@ bool parse_value(const Item &item, const QString &text, uint32_t *value, QString
         return false;
     }
     if ((*number & ~uint64_t(item.bits)) != 0) {
-        if (item.bits == 0xF8 && *number <= 0xFF) {
+        if (item.store == contract::StoreStatusLevels &&
+            *number <= db25::port_bits(db25::Port::Data)) {
             *problem = QStringLiteral("%1: %2 sets bits 0 to 2; the status port has bits 3 to 7 "
                                       "only (low three bits clear, e.g. 0x28)")
                            .arg(item.key, raw_text::shortened(text));

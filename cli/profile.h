@@ -16,6 +16,7 @@
 // hex (0x), binary (0b) or decimal digits, without sign or spaces (parse_number, as the pins
 // options read them).
 
+#include "device_link/db25_pins.h"
 #include "device_link/device_contract.h"
 
 #include <QJsonObject>
@@ -41,12 +42,14 @@ struct Item {
 inline constexpr Item kItems[] = {
     {"data.direction", contract::StoreDataDirection, contract::ReadDataDirection, Kind::Direction,
      0x01},
-    {"data.levels", contract::StoreDataLevels, contract::ReadDataLevels, Kind::Levels, 0xFF},
+    {"data.levels", contract::StoreDataLevels, contract::ReadDataLevels, Kind::Levels,
+     db25::port_bits(db25::Port::Data)},
     {"control.direction", contract::StoreControlDirection, contract::ReadControlDirection,
      Kind::Direction, 0x01},
     {"control.levels", contract::StoreControlLevels, contract::ReadControlLevels, Kind::Levels,
-     0x0F},
-    {"status.levels", contract::StoreStatusLevels, contract::ReadStatusLevels, Kind::Levels, 0xF8},
+     db25::port_bits(db25::Port::Control)},
+    {"status.levels", contract::StoreStatusLevels, contract::ReadStatusLevels, Kind::Levels,
+     db25::port_bits(db25::Port::Status)},
 };
 constexpr int kItemCount = int(std::size(kItems));
 

@@ -4,6 +4,7 @@
 
 #include "defaults_tab.h"
 
+#include "device_link/db25_pins.h"
 #include "ui_mainwindow.h"
 
 #include <array>
@@ -31,6 +32,10 @@ constexpr CheckBox kStatusBoxes[] = {&Ui_MainWindow::default_S3, &Ui_MainWindow:
                                      &Ui_MainWindow::default_S5, &Ui_MainWindow::default_S6,
                                      &Ui_MainWindow::default_S7};
 
+static_assert(std::size(kDataBoxes) == db25::kDataPins.size(), "a box per data pin");
+static_assert(std::size(kControlBoxes) == db25::kControlPins.size(), "a box per control pin");
+static_assert(std::size(kStatusBoxes) == db25::kStatusPins.size(), "a box per status pin");
+
 LevelBoxes level_boxes(Port port)
 {
     switch (port) {
@@ -41,7 +46,7 @@ LevelBoxes level_boxes(Port port)
     case Port::Status:
         break;
     }
-    return {kStatusBoxes, int(std::size(kStatusBoxes)), 3};
+    return {kStatusBoxes, int(std::size(kStatusBoxes)), db25::kFirstStatusBit};
 }
 
 // The "INPUT" and "OUTPUT" buttons of the data or the control port.

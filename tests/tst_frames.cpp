@@ -38,12 +38,16 @@ QString levels_text(const pulse::FrameLevels &levels)
 
 } // namespace
 
+Q_DECLARE_METATYPE(db25::Port)
+
 class FramesTest : public QObject {
     Q_OBJECT
 
 private slots:
     void pinTable_data();
     void pinTable();
+    void portBits_data();
+    void portBits();
     void pulseSlotsContinueAcrossFrames_data();
     void pulseSlotsContinueAcrossFrames();
     void pulseAverageFrequencyIsExact_data();
@@ -290,6 +294,23 @@ void FramesTest::pinTable()
     const uint32_t expected = number <= db25::kSignalPins ? 1u << (number - 1) : 0x1FFFFu;
     QCOMPARE(db25::signal_levels(levels), expected);
     QCOMPARE(db25::level(pin, levels), number <= db25::kSignalPins);
+}
+
+void FramesTest::portBits_data()
+{
+    QTest::addColumn<db25::Port>("port");
+    QTest::addColumn<int>("bits");
+    QTest::newRow("data D0..D7") << db25::Port::Data << 0xFF;
+    QTest::newRow("control C0..C3") << db25::Port::Control << 0x0F;
+    QTest::newRow("status S3..S7") << db25::Port::Status << 0xF8;
+    QTest::newRow("ground") << db25::Port::Ground << 0x00;
+}
+
+void FramesTest::portBits()
+{
+    QFETCH(db25::Port, port);
+    QFETCH(int, bits);
+    QCOMPARE(int(db25::port_bits(port)), bits);
 }
 
 void FramesTest::pulseSlotsContinueAcrossFrames_data()

@@ -60,6 +60,19 @@ constexpr bool is_pin(int number)
     return number >= 1 && number <= kPinCount;
 }
 
+// The register bits that a port's pins carry: data 0xFF, control 0x0F, status 0xF8.
+constexpr uint8_t port_bits(Port port)
+{
+    uint8_t bits = 0;
+    for (const Pin &p : kPins) {
+        if (p.port == port && p.bit >= 0)
+            bits = uint8_t(bits | (1u << p.bit));
+    }
+    return bits;
+}
+static_assert(port_bits(Port::Control) == frames::kControlField,
+              "the frames carry the control port's bits in their control field");
+
 // The level of a signal pin in an input status frame's levels; false for ground.
 constexpr bool level(const Pin &p, const frames::InputLevels &levels)
 {

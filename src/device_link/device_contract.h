@@ -43,6 +43,7 @@ inline constexpr qint32 kBaudRate = 4000000;
 
 // Command codes of the six-byte command frame. Each read code is its store code plus 20,
 // and the device answers a read with a configuration reply of the same type.
+inline constexpr uint8_t kReadOffset = 20;
 enum Command : uint8_t {
     SetAddress = 0,
     StoreDataDirection = 4,
@@ -50,14 +51,13 @@ enum Command : uint8_t {
     StoreControlDirection = 12,
     StoreControlLevels = 16,
     StoreStatusLevels = 20,
-    ReadDataDirection = 24,
-    ReadDataLevels = 28,
-    ReadControlDirection = 32,
-    ReadControlLevels = 36,
-    ReadStatusLevels = 40,
+    ReadDataDirection = StoreDataDirection + kReadOffset,
+    ReadDataLevels = StoreDataLevels + kReadOffset,
+    ReadControlDirection = StoreControlDirection + kReadOffset,
+    ReadControlLevels = StoreControlLevels + kReadOffset,
+    ReadStatusLevels = StoreStatusLevels + kReadOffset,
     EnterBootloader = 127,
 };
-inline constexpr uint8_t kReadOffset = 20;
 inline constexpr Command kStoreCommands[] = {StoreDataDirection, StoreDataLevels,
                                              StoreControlDirection, StoreControlLevels,
                                              StoreStatusLevels};
