@@ -141,8 +141,10 @@ Command pins_record_command()
     command.output = QStringLiteral(
         "The recording goes to FILE (a Value Change Dump, written whole or not at all; nothing "
         "is written when no frame came); then one line: seconds, input status frames, changes, "
-        "frames lost. --json: {file, node, seconds, frames, changes, lost_frames}. --vcd -: the "
-        "recording itself on standard output.");
+        "frames lost, silences, error reports. --json: {file, node, seconds, frames, changes, "
+        "lost_frames, silences, error_reports}. --vcd -: the recording itself on standard "
+        "output. Silences and device errors are noted on standard error, and on a terminal a "
+        "progress line.");
     command.exits = {{0, QStringLiteral("--for ended, or Ctrl-C")},
                      {69, QStringLiteral("no device, or it cannot be opened")},
                      {73, QStringLiteral("FILE cannot be created")},

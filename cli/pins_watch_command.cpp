@@ -79,8 +79,9 @@ Command pins_watch_command()
     command.summary = QStringLiteral("show the input pins, then each change as it comes");
     command.output = QStringLiteral(
         "The 17 signal pins at the first input status frame, then one line per change: "
-        "seconds since the first frame, pin, bit, level (0.352 pin 7 D5 0). Device errors go "
-        "to standard error.\n--json: a stream, one object per line: {t, pin, bit, level}.");
+        "seconds since the watch began, pin, bit, level (0.352 pin 7 D5 0). Device errors (each "
+        "kind at most once a second, with a count) and silences of the device go to standard "
+        "error.\n--json: a stream, one object per line: {t, pin, bit, level}.");
     command.exits = {{0, QStringLiteral("--for ended, or Ctrl-C")},
                      {69, QStringLiteral("no device, or it cannot be opened")},
                      {74, QStringLiteral("the device was lost")},
