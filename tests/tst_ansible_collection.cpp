@@ -246,6 +246,12 @@ const Answer kAnswers[] = {
     {"two attached, none chosen", "defaults", false, R"({"values": {"data.levels": 1}})",
      R"({"failed": true, "rc": 64, "msg": "kaldorium-lpt: several KALDORIUM-LPT devices: C100, )"
      R"j(C200...(exit code 64)"})j"},
+    {"no values", "defaults", false, R"({"port": "@A", "values": {}})",
+     R"({"failed": true, "msg": "values gives no key; give at least one of data.direction, )"
+     R"(data.levels, control.direction, control.levels, status.levels"})"},
+    {"profile from standard input", "defaults", false, R"({"port": "@A", "profile": "-"})",
+     R"({"failed": true, "msg": "profile names a file on the managed machine; - (standard )"
+     R"(input) is none: give the file, or the values"})"},
     {"check mode shows the drift", "defaults", true,
      R"({"port": "@A", "profile": "@dir/line3.profile"})",
      R"({"changed": true, "node": "@A",

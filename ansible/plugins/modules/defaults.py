@@ -205,6 +205,11 @@ def main():
     params = module.params
     cli = KaldoriumLpt(module)
     device = selection(params)
+    if params['profile'] == '-':
+        module.fail_json(msg='profile names a file on the managed machine; - (standard input) '
+                             'is none: give the file, or the values')
+    if params['values'] is not None and not params['values']:
+        module.fail_json(msg='values gives no key; give at least one of %s' % ', '.join(KEYS))
     if params['profile'] is not None:
         source = ['--from=' + params['profile']]
     else:
