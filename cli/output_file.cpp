@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -169,8 +170,15 @@ bool OutputFile::write(const QByteArray &bytes)
         error_ = EBADF;
         return false;
     }
-    if (!output::write_all(fd_, bytes))
+    if (!output::write_all(fd_, bytes)) {
         error_ = errno ? errno : EIO;
+        // The reader of a FIFO (or of /dev/stdout) has gone: the program ends as at a closed
+        // standard output, 141 without a message.
+        if (error_ == EPIPE) {
+            if (SignalGuard *guard = SignalGuard::instance())
+                guard->raise(SIGPIPE);
+        }
+    }
     return !error_;
 }
 
@@ -252,7 +260,7 @@ int OutputFile::writeFailed()
 {
     const int error = error_;
     discard();
-    if (error == EINTR) {
+    if (error == EINTR || error == EPIPE) {
         if (int code = signal_exit_code())
             return code;
     }

@@ -689,6 +689,12 @@ void TestCliCommands::filesAndStandardOutput_data()
            "unchanged\n"
         << "cat p.profile; ls -A"
         << "old\np.profile\n";
+    QTest::newRow("FIFO whose reader has gone")
+        << R"sh(mkfifo f; sh -c 'exec 3<f' & "$KLPT" pins record --vcd f --for 300ms)sh" << 141
+        << ""
+        << "="
+        << "test -p f && echo fifo"
+        << "fifo\n";
     QTest::newRow("missing directory")
         << R"("$KLPT" defaults save no/p.profile)" << 73 << ""
         << "kaldorium-lpt: cannot create no/p.profile: No such file or directory; "
