@@ -25,8 +25,7 @@ namespace selftest {
 
 namespace {
 
-constexpr int kFramePeriodMs = 10; // the live test's pace: one test frame per 10 ms
-constexpr int kTries = 5;          // a pattern is sent again after a device error
+constexpr int kTries = 5; // a pattern is sent again after a device error
 constexpr uint8_t kFence = contract::ReadDataDirection; // the request behind each pattern
 
 // One pattern: the slot that drives it and the level of each of the phase's nets.
@@ -138,7 +137,7 @@ private:
     {
         if (!since_frame_.isValid())
             return 0;
-        const qint64 left = kFramePeriodMs - since_frame_.elapsed();
+        const qint64 left = frames::kFramePeriodMs - since_frame_.elapsed();
         if (left <= 0)
             return 0;
         const EventWait::End end = session_.waitUntil([] { return false; }, left);

@@ -124,7 +124,7 @@ void SimulatedDevice::powerOn()
     drive_.dataOutput = stored_[0] == 1;
     drive_.data = uint8_t(stored_[1]);
     drive_.controlOutput = stored_[2] == 1;
-    drive_.control = uint8_t(stored_[3] & 0x0F);
+    drive_.control = uint8_t(stored_[3] & frames::kControlField);
 }
 
 SimulatedDevice::Levels SimulatedDevice::levels() const
@@ -257,7 +257,7 @@ void SimulatedDevice::handleTestFrame()
     drive_.dataOutput = slot.out_1 & frames::kDataOutputFlag;
     drive_.controlOutput = slot.out_1 & frames::kControlOutputFlag;
     drive_.data = uint8_t((slot.out_0 << 1) | ((slot.out_1 & frames::kSlotD0) ? 1 : 0));
-    drive_.control = uint8_t(slot.out_1 & 0x0F);
+    drive_.control = uint8_t(slot.out_1 & frames::kControlField);
     frame_.clear();
     if (onTestFrame)
         onTestFrame(last_counter_);
