@@ -314,14 +314,16 @@ unpacked=$stage/unpacked
 dpkg-deb -x "$cli_deb" "$unpacked"
 grep -qx "version: $version" "$unpacked$collection/galaxy.yml" && ok "galaxy.yml: version $version" ||
     fail "galaxy.yml does not give version $version"
-if ansible-config dump 2>/dev/null | grep '^COLLECTIONS_PATHS' | grep -q "'$collections'"; then
+# Ansible keeps temporary files in the home: one of the stage's, not the user's.
+ansible_home=(env HOME="$stage/home" ANSIBLE_LOCAL_TEMP="$stage/home/tmp" LC_ALL=C.UTF-8)
+search=$("${ansible_home[@]}" ansible-config dump 2>&1 | grep '^COLLECTIONS_PATHS' || true)
+if printf '%s\n' "$search" | grep -q "'$collections'"; then
     ok "ansible-core looks for collections in $collections"
 else
-    fail "ansible-core does not look in $collections: $(ansible-config dump 2>&1 | grep COLLECTIONS_PATHS)"
+    fail "ansible-core does not look in $collections: $search"
 fi
 for module in defaults info; do
-    if out=$(HOME=$stage/home ANSIBLE_LOCAL_TEMP=$stage/home/tmp LC_ALL=C.UTF-8 \
-        ANSIBLE_COLLECTIONS_PATH=$unpacked$collections \
+    if out=$("${ansible_home[@]}" ANSIBLE_COLLECTIONS_PATH="$unpacked$collections" \
         ansible-doc "holmcraft.kaldorium_lpt.$module" 2>&1) &&
         printf '%s\n' "$out" | grep -q "^> HOLMCRAFT.KALDORIUM_LPT.${module^^}" &&
         printf '%s\n' "$out" | grep -q '^RETURN VALUES'; then
