@@ -49,8 +49,7 @@ public:
                                            : QStringLiteral("selftest failed"));
         if (report.passed())
             return 0;
-        failure->error = selftest::summary_line(report);
-        output::note(failure->error);
+        failure->error = selftest::summary_line(report); // the device's line says it
         return exit_code::kDiffers;
     }
 
@@ -113,7 +112,6 @@ public:
             failure->error = QStringLiteral("the device did not come back at %1 within %2; "
                                             "replug it and check it with kaldorium-lpt list")
                                  .arg(wanted, duration_text(settings_.replugTimeoutMs));
-            output::note(failure->error);
             return exit_code::kTempFail;
         }
         if (end != EventWait::End::Done)
@@ -167,7 +165,6 @@ private:
         if (differences.isEmpty())
             return 0;
         failure->error = what + QStringLiteral(": ") + differences.join(QStringLiteral("; "));
-        output::note(failure->error);
         return exit_code::kIoError;
     }
 

@@ -684,8 +684,8 @@ void TestCliBench::provision_data()
         << "1 provisioned, 0 failed";
     QTest::newRow("does not come back")
         << from + QStringList{"--address", "C200", "--replug-timeout", "300ms", "--count", "1"}
-        << "stays away" << 1 << "FAILED in "
-        << "the device did not come back at C200 within 300 ms";
+        << "stays away" << 1 << ": the device did not come back at C200 within 300 ms"
+        << "unplug the device (C100, ttyACM0) and plug it in again: it comes back at C200";
     QTest::newRow("log cannot be written")
         << from + QStringList{"--log", "/dev/full"} << "good" << 74 << "ok in "
         << "cannot write to the log /dev/full: No space left on device; provisioning stopped";
