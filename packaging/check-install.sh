@@ -297,7 +297,8 @@ collections=/usr/share/ansible/collections
 collection=$collections/ansible_collections/holmcraft/kaldorium_lpt
 check_package "$cli_package" /usr/bin/kaldorium-lpt /usr/bin/kaldorium-lpt-sim "$rules" \
     "$cli_man" "$sim_man" "$completion" "/usr/share/metainfo/$cli_id.metainfo.xml" \
-    "$cli_doc/copyright" "$cli_doc/changelog.Debian.gz" "$collection/galaxy.yml" \
+    "$cli_doc/copyright" "$cli_doc/changelog.Debian.gz" "$cli_doc/plug-passmark.svg" \
+    "$cli_doc/plug-checkit.svg" "$cli_doc/plug-full.svg" "$collection/galaxy.yml" \
     "$collection/README.md" "$collection/meta/runtime.yml" \
     "$collection/plugins/modules/defaults.py" "$collection/plugins/modules/info.py" \
     "$collection/plugins/module_utils/kaldorium_lpt.py" \
