@@ -997,6 +997,12 @@ void TestCliCommands::bashCompletion_data()
                                       << "C100\n";
     QTest::newRow("a file here as the port") << "--port lp"
                                              << "lpt\n";
+    QTest::newRow("a built-in plug") << "selftest --plug p"
+                                     << "passmark\n";
+    QTest::newRow("the address to give") << "provision --from x --address C"
+                                         << "C100\nC200\n";
+    QTest::newRow("a duration") << "provision --replug-timeout 1"
+                                << "10s\n1h\n";
 }
 
 void TestCliCommands::bashCompletion()
