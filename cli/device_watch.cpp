@@ -59,7 +59,8 @@ DeviceWatch::DeviceWatch()
     later_.setInterval(kLaterMs);
     const bool stand_in = !host::port_list_from_environment().isEmpty();
     regular_.setInterval(stand_in ? kPortListRegularMs : kRegularMs);
-    regular_.setTimerType(Qt::VeryCoarseTimer);
+    // Coarse, not very coarse: that one rounds to whole seconds, and 250 ms to a busy 0.
+    regular_.setTimerType(Qt::CoarseTimer);
     connect(&soon_, &QTimer::timeout, this, &DeviceWatch::look);
     connect(&later_, &QTimer::timeout, this, &DeviceWatch::look);
     connect(&regular_, &QTimer::timeout, this, &DeviceWatch::look);
