@@ -10,7 +10,10 @@
 #include "device_link/host_ports.h"
 #include "device_link/port_list_file.h"
 
+#include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <utility>
@@ -24,6 +27,11 @@ constexpr int kPortListRegularMs = 250; // the stand-in port list: a small file
 
 } // namespace
 
+QString AttachedDevice::attachment() const
+{
+    return port + QLatin1Char('\t') + serial + QLatin1Char('\t') + QString::number(since);
+}
+
 QList<AttachedDevice> list_devices()
 {
     QList<AttachedDevice> attached;
@@ -34,6 +42,10 @@ QList<AttachedDevice> list_devices()
         entry.node = device_node(device); // the tty's own node where udev made none
         entry.port = device.port;
         entry.serial = device.serial;
+        struct stat node = {};
+        if (!entry.port.isEmpty() &&
+            ::stat(QFile::encodeName(QStringLiteral("/dev/") + entry.port).constData(), &node) == 0)
+            entry.since = qint64(node.st_ctim.tv_sec) * 1000000000 + node.st_ctim.tv_nsec;
         entry.nodePresent = !entry.node.isEmpty() && QFileInfo::exists(entry.node);
         attached.append(entry);
     }

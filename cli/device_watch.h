@@ -27,15 +27,19 @@
 #include <functional>
 
 struct AttachedDevice {
-    QString address; // as the port describes it: "C100"
-    QString node;    // the device node's path; empty when the address names no node
-    QString port;    // the system's name for the port: "ttyACM0"
-    QString serial;  // USB serial number; empty where the host reports none
+    QString address;  // as the port describes it: "C100"
+    QString node;     // the device node's path; empty when the address names no node
+    QString port;     // the system's name for the port: "ttyACM0"
+    QString serial;   // USB serial number; empty where the host reports none
+    qint64 since = 0; // when the port's own node (/dev/PORT) was made, ns; 0 when unknown
     // The node is there (and, where two devices share an address and so a node, leads to
     // this one).
     bool nodePresent = false;
 
     bool ready() const { return nodePresent; } // attached and its node there
+    // This attachment of the device: a port name that comes back at once (a device unplugged
+    // and another plugged in between two looks) is another attachment when its node is new.
+    QString attachment() const;
 };
 
 // The recognised devices the host lists now, in its order.

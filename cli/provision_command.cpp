@@ -136,7 +136,7 @@ int run(const Invocation &invocation)
     // are those done in this run.
     QSet<QString> left_alone;
     for (const AttachedDevice &device : watch.devices())
-        left_alone << device.port;
+        left_alone << device.attachment();
     output::note(QStringLiteral("provisioning with %1: plug in a device (Ctrl-C ends)%2")
                      .arg(raw_text::printable(settings.profile),
                           left_alone.isEmpty()
@@ -153,10 +153,10 @@ int run(const Invocation &invocation)
             [&](const QList<AttachedDevice> &devices) {
                 QSet<QString> listed;
                 for (const AttachedDevice &device : devices)
-                    listed << device.port;
+                    listed << device.attachment();
                 left_alone.intersect(listed); // unplugged: may be taken again
                 for (const AttachedDevice &device : devices) {
-                    if (device.ready() && !left_alone.contains(device.port)) {
+                    if (device.ready() && !left_alone.contains(device.attachment())) {
                         next = device;
                         return true;
                     }
@@ -169,7 +169,7 @@ int run(const Invocation &invocation)
 
         const provision::Outcome outcome =
             provision::provision_device(invocation, settings, watch, next);
-        left_alone << next.port << outcome.port;
+        left_alone << next.attachment() << outcome.attachment;
         ++(outcome.record.ok ? provisioned : failed);
         const QByteArray line = provision::json_line(outcome.record);
         if (invocation.json)

@@ -82,7 +82,7 @@ public:
         QSet<QString> there_before;
         for (const AttachedDevice &other : watch_.devices()) {
             if (discovery::node_for_text(other.address) == wanted_node)
-                there_before << other.port;
+                there_before << other.attachment();
         }
         const uint32_t value = wanted.toUInt(nullptr, 16);
         if (int code = session.send({frames::command_frame(contract::SetAddress, value)}))
@@ -99,7 +99,7 @@ public:
                 for (const AttachedDevice &candidate : devices) {
                     if (candidate.ready() &&
                         discovery::node_for_text(candidate.address) == wanted_node &&
-                        !there_before.contains(candidate.port) &&
+                        !there_before.contains(candidate.attachment()) &&
                         (device.serial.isEmpty() || candidate.serial == device.serial)) {
                         back = candidate;
                         return true;
@@ -118,7 +118,7 @@ public:
             return failed(SignalGuard::instance()->exitCode(), failure);
 
         outcome_.record.node = back.node;
-        outcome_.port = back.port;
+        outcome_.attachment = back.attachment();
         DeviceSession again(invocation_);
         if (int code = again.openNode(back.node))
             return failed(code, failure);
@@ -189,7 +189,7 @@ Outcome provision_device(const Invocation &invocation, const Settings &settings,
     record.serial = device.serial;
     record.profile = settings.profile;
     record.profileSha256 = settings.profileSha256;
-    outcome.port = device.port;
+    outcome.attachment = device.attachment();
 
     Steps steps(invocation, settings, watch, outcome);
     Failure failure;

@@ -34,7 +34,7 @@ struct Settings {
 struct Outcome {
     Record record;
     QStringList steps;    // what was done: "selftest passed", "defaults verified", ...
-    QString port;         // where the device is at the end ("ttyACM0")
+    QString attachment;   // where the device is at the end (AttachedDevice::attachment())
     bool stopped = false; // a signal (or a gone reader) ended the run meanwhile
 };
 
