@@ -138,6 +138,7 @@ private slots:
     void selftestPlugFiles();
     void provisionSeveralDevices();
     void provisionWithSimulatorPrograms();
+    void provisionTakesTheNextDeviceOnTheSamePort();
     void provision_data();
     void provision();
 };
@@ -668,6 +669,36 @@ void TestCliBench::provisionWithSimulatorPrograms()
         sim->terminate();
         QVERIFY(sim->waitForFinished(5000));
     }
+}
+
+// One device unplugged and the next plugged in before the bench looks: the new one comes on
+// the same port name (the system gives the freed pseudo-terminal again), without a serial
+// number, and is still a new device.
+void TestCliBench::provisionTakesTheNextDeviceOnTheSamePort()
+{
+    CliRunner cli;
+    QFile profile(cli.filePath(QStringLiteral("p.profile")));
+    QVERIFY(profile.open(QIODevice::WriteOnly));
+    profile.write("data.levels=0x3c\n");
+    profile.close();
+    auto first = simulated("");
+    auto second = simulated("");
+    QProcess &process = cli.start({"provision", "--from", profile.fileName(), "--count", "2"});
+    QByteArray err;
+    QVERIFY2(asks_for_device(process, 1, &err), err);
+    cli.follow(*first, QString());
+    QVERIFY2(asks_for_device(process, 2, &err), err);
+    const QString port = first->slavePath();
+    first->drop();
+    cli.follow(*second, QString());
+    const CliResult result = cli.finish();
+    QVERIFY2(result.finished, err);
+    QCOMPARE(result.exitCode, 0);
+    QVERIFY2(result.out.endsWith("2 provisioned, 0 failed\n"), result.out);
+    QCOMPARE(second->snapshot().storedValue(contract::StoreDataLevels), 0x3cu);
+    if (second->slavePath() != port)
+        qInfo("the system gave the second device another pseudo-terminal (%s, then %s)",
+              qPrintable(port), qPrintable(second->slavePath()));
 }
 
 void TestCliBench::provision_data()
