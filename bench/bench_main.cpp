@@ -72,6 +72,12 @@ QJsonObject run_scenario(const QByteArray &scenario, double seconds,
         return bench::run_cli(int(seconds)); // the number of runs
     if (scenario == "pins")
         return bench::run_pins(seconds);
+    if (scenario == "selftest")
+        return bench::run_selftest(int(seconds)); // the number of runs per plug
+    if (scenario == "provision")
+        return bench::run_provision(int(seconds)); // the number of devices
+    if (scenario == "wait-idle")
+        return bench::run_wait_idle(seconds);
     if (scenario == "playbook")
         return bench::run_playbook(int(seconds)); // the number of unchanged runs
     qFatal("unknown scenario %s", scenario.constData());

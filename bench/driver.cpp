@@ -248,9 +248,21 @@ int run_driver(const QStringList &arguments)
         QStringLiteral("Runs of the Ansible playbook that find every device at the profile "
                        "(default 3)."),
         QStringLiteral("n"), QStringLiteral("3"));
+    const QCommandLineOption selftest_runs(
+        QStringLiteral("selftest-runs"),
+        QStringLiteral("Processes of kaldorium-lpt selftest timed per plug (default 11)."),
+        QStringLiteral("n"), QStringLiteral("11"));
+    const QCommandLineOption provision_devices(
+        QStringLiteral("provision-devices"),
+        QStringLiteral("Simulated devices provisioned in a row (default 20)."), QStringLiteral("n"),
+        QStringLiteral("20"));
+    const QCommandLineOption wait_seconds(
+        QStringLiteral("wait-seconds"),
+        QStringLiteral("Measured time of kaldorium-lpt wait while idle (default 60)."),
+        QStringLiteral("s"), QStringLiteral("60"));
     options.addOptions({output, stream_seconds, idle_seconds, receive_seconds, flood_seconds,
                         startup_runs, only, wait_quiet, retry_busy, command, cli_runs,
-                        playbook_runs});
+                        playbook_runs, selftest_runs, provision_devices, wait_seconds});
     options.process(arguments);
 
     const double stream_s = options.value(stream_seconds).toDouble();
@@ -289,6 +301,13 @@ int run_driver(const QStringList &arguments)
         {QStringLiteral("cli"), QStringLiteral("cli"), DebugOutput::Filtered,
          options.value(cli_runs).toDouble()},
         {QStringLiteral("pins"), QStringLiteral("pins"), DebugOutput::Filtered, stream_s},
+        // "seconds" carries the number of runs per plug, and of devices.
+        {QStringLiteral("selftest"), QStringLiteral("selftest"), DebugOutput::Filtered,
+         options.value(selftest_runs).toDouble()},
+        {QStringLiteral("provision"), QStringLiteral("provision"), DebugOutput::Filtered,
+         options.value(provision_devices).toDouble()},
+        {QStringLiteral("wait-idle"), QStringLiteral("wait-idle"), DebugOutput::Filtered,
+         options.value(wait_seconds).toDouble()},
         // "seconds" carries the number of unchanged runs.
         {QStringLiteral("playbook"), QStringLiteral("playbook"), DebugOutput::Filtered,
          options.value(playbook_runs).toDouble()},

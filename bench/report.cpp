@@ -404,6 +404,82 @@ QString pins_table(const Figures &figures)
     return text;
 }
 
+QString bench_line_table(const Figures &figures)
+{
+    QString text;
+    const auto range = [](const std::vector<double> &values, double scale, int decimals,
+                          const QString &unit) {
+        if (values.empty())
+            return QStringLiteral("-");
+        return fixed(median(values) * scale, decimals) + unit + QStringLiteral(" (") +
+               fixed(*std::min_element(values.begin(), values.end()) * scale, decimals) +
+               QStringLiteral(" to ") +
+               fixed(*std::max_element(values.begin(), values.end()) * scale, decimals) + unit +
+               QLatin1Char(')');
+    };
+    if (ran(figures, QStringLiteral("selftest"))) {
+        const QJsonObject &run = figures.runs[QStringLiteral("selftest")];
+        text += header({QStringLiteral("selftest --plug"), QStringLiteral("Runs"),
+                        QStringLiteral("Spawn to exit: median (min to max)"),
+                        QStringLiteral("Its own \"seconds\": median (min to max)")});
+        for (const char *plug : {"passmark", "checkit", "full"}) {
+            const QByteArray key = plug;
+            const std::vector<double> wall = array_values(run, key + "_ms");
+            text += row({QString::fromLatin1(plug), QString::number(wall.size()),
+                         range(wall, 1, 1, QStringLiteral(" ms")),
+                         range(array_values(run, key + "_test_s"), 1, 2, QStringLiteral(" s"))});
+        }
+        text += QStringLiteral("\nFailed runs: %1. Other load meanwhile: %2 cores.\n\n")
+                    .arg(number(run, "failures"))
+                    .arg(fixed(number(run, "other_cores")));
+    } else {
+        text += QStringLiteral("selftest: not run.\n\n");
+    }
+    if (ran(figures, QStringLiteral("provision"))) {
+        const QJsonObject &run = figures.runs[QStringLiteral("provision")];
+        text += header({QStringLiteral("provision"), QStringLiteral("Value")});
+        text += row({QStringLiteral("Devices; provisioned; log lines; exit status"),
+                     QStringLiteral("%1; %2; %3; %4")
+                         .arg(number(run, "devices"))
+                         .arg(array_values(run, "log_seconds").size())
+                         .arg(number(run, "log_lines"))
+                         .arg(number(run, "exit_code"))});
+        text += row({QStringLiteral("Seconds per device in its log line: median (min to max)"),
+                     range(array_values(run, "log_seconds"), 1, 2, QStringLiteral(" s"))});
+        text +=
+            row({QStringLiteral("The same less the simulated replug (%1 s)")
+                     .arg(fixed(number(run, "replug_s"))),
+                 range(array_values(run, "seconds_without_replug"), 1, 2, QStringLiteral(" s"))});
+        text += row({QStringLiteral("Simulated device started to its line on stdout"),
+                     range(array_values(run, "plugged_to_line_s"), 1, 2, QStringLiteral(" s"))});
+        text += row(
+            {QStringLiteral("Whole run"), fixed(number(run, "total_s"), 1) + QStringLiteral(" s")});
+        text += row({QStringLiteral("Other load meanwhile"),
+                     fixed(number(run, "other_cores")) + QStringLiteral(" cores")});
+        text += QLatin1Char('\n');
+    } else {
+        text += QStringLiteral("provision: not run.\n\n");
+    }
+    if (ran(figures, QStringLiteral("wait-idle"))) {
+        const QJsonObject &run = figures.runs[QStringLiteral("wait-idle")];
+        text += header({QStringLiteral("wait, idle"), QStringLiteral("Value")});
+        text += row({QStringLiteral("Measured time"),
+                     fixed(number(run, "seconds"), 1) + QStringLiteral(" s")});
+        text += row({QStringLiteral("CPU, host's ports (/dev watched)"),
+                     fixed(number(run, "host_cpu_percent"), 3) + QStringLiteral(" % of a core")});
+        text += row({QStringLiteral("CPU, stand-in port list"),
+                     fixed(number(run, "list_cpu_percent"), 3) + QStringLiteral(" % of a core")});
+        text += row({QStringLiteral("Device in the stand-in list to wait's exit: median (min to "
+                                    "max)"),
+                     range(array_values(run, "notice_ms"), 1, 1, QStringLiteral(" ms"))});
+        text += row({QStringLiteral("Other load meanwhile"),
+                     fixed(number(run, "other_cores")) + QStringLiteral(" cores")});
+    } else {
+        text += QStringLiteral("wait: not run.\n");
+    }
+    return text;
+}
+
 } // namespace
 
 QString results_section(const Figures &figures)
@@ -486,6 +562,19 @@ QString results_section(const Figures &figures)
            "for the whole run. The program's CPU is its user and system time over its wall "
            "time.\n\n"
         << pins_table(figures);
+    out << "\n### Command line: a production bench\n\n"
+        << "`kaldorium-lpt selftest`, `provision` and `wait` against `kaldorium-lpt-sim` "
+           "processes, as a person runs them. selftest: the simulated device wears the plug "
+           "tested; each run a fresh process timed from its spawn to its exit, after one "
+           "unmeasured run. provision: `--selftest passmark --address C200` with a five-key "
+           "profile and a log, the simulated devices plugged in (started) one after another into "
+           "one shared stand-in port list and unplugged (stopped) once their line is out; each "
+           "replugs itself after the address set (`--replug-after`), which the figure less the "
+           "replug leaves out. wait: one `wait --device C800` on the host's own ports and one "
+           "`wait` on an empty stand-in port list, CPU from /proc over the measured time after "
+           "2 s of start-up; then, five times, a `wait` and a simulated device that appears in "
+           "the list, timed from the moment the list holds it.\n\n"
+        << bench_line_table(figures);
     out << "\n" << kEnd << "\n";
     return text;
 }

@@ -63,6 +63,14 @@ QJsonObject run_playbook(int runs);
 // processes), record at the full line rate (frames lost, CPU); each streaming run `seconds`.
 QJsonObject run_pins(double seconds);
 
+// kaldorium-lpt on a production bench, against kaldorium-lpt-sim processes: selftest with
+// each built-in plug, `runs` times each (spawn to exit); provision of `devices` simulated
+// devices plugged in one after another (seconds per device); wait idle for `seconds` on the
+// host's ports and on the stand-in port list (CPU), and how soon it notices a device.
+QJsonObject run_selftest(int runs);
+QJsonObject run_provision(int devices);
+QJsonObject run_wait_idle(double seconds);
+
 } // namespace bench
 
 #endif

@@ -140,6 +140,50 @@ QList<Check> checks_of(const Figures &figures)
             fixed(typical, 1) + QStringLiteral(" ms; ") + fixed(worst, 1) + QStringLiteral(" ms"),
             typical <= 300};
     }
+    if (ran(figures, QStringLiteral("selftest"))) {
+        const std::vector<double> wall =
+            array_values(figures.runs[QStringLiteral("selftest")], "passmark_ms");
+        if (!wall.empty()) {
+            const double worst = *std::max_element(wall.begin(), wall.end());
+            checks << Check{QStringLiteral("kaldorium-lpt selftest (passmark), start to exit "
+                                           "(median; max)"),
+                            QStringLiteral("< 1 s"),
+                            fixed(median(wall), 1) + QStringLiteral(" ms; ") + fixed(worst, 1) +
+                                QStringLiteral(" ms"),
+                            worst < 1000};
+        }
+    }
+    if (ran(figures, QStringLiteral("provision"))) {
+        const QJsonObject &run = figures.runs[QStringLiteral("provision")];
+        const std::vector<double> each = array_values(run, "seconds_without_replug");
+        if (!each.empty()) {
+            const double worst = *std::max_element(each.begin(), each.end());
+            checks << Check{QStringLiteral("kaldorium-lpt provision, self-test, defaults and "
+                                           "address, per device less the replug (median; max)"),
+                            QStringLiteral("< 2 s"),
+                            fixed(median(each)) + QStringLiteral(" s; ") + fixed(worst) +
+                                QStringLiteral(" s"),
+                            worst < 2 && int(each.size()) == int(number(run, "devices"))};
+        }
+    }
+    if (ran(figures, QStringLiteral("wait-idle"))) {
+        const QJsonObject &run = figures.runs[QStringLiteral("wait-idle")];
+        const double host = number(run, "host_cpu_percent");
+        const double list = number(run, "list_cpu_percent");
+        checks << Check{QStringLiteral("kaldorium-lpt wait, idle CPU (host's ports; stand-in "
+                                       "list)"),
+                        QStringLiteral("< 0.5 % of a core"),
+                        fixed(host, 3) + QStringLiteral(" %; ") + fixed(list, 3) +
+                            QStringLiteral(" %"),
+                        host < 0.5 && list < 0.5};
+        const std::vector<double> notice = array_values(run, "notice_ms");
+        if (!notice.empty()) {
+            const double worst = *std::max_element(notice.begin(), notice.end());
+            checks << Check{QStringLiteral("kaldorium-lpt wait notices a device (max)"),
+                            QStringLiteral("< 500 ms"), fixed(worst, 1) + QStringLiteral(" ms"),
+                            worst < 500};
+        }
+    }
     if (ran(figures, QStringLiteral("cli"))) {
         const QJsonObject &run = figures.runs[QStringLiteral("cli")];
         const std::pair<const char *, const char *> commands[] = {
