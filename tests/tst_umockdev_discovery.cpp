@@ -11,6 +11,7 @@
 #include "console_lines.h"
 #include "mainwindow.h"
 #include "program_state.h"
+#include "synthetic_line.h"
 #include "umockdev_testbed.h"
 #include "window_access.h"
 
@@ -20,10 +21,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSocketNotifier>
 #include <QtTest>
-
-#include <unistd.h>
 
 using namespace testsupport;
 
@@ -72,34 +70,6 @@ QString listLine(const QString &address, const QString &port, bool nodePresent)
                                "kaldorium-lpt(1))");
     return line + QLatin1Char('\n');
 }
-
-// What the program writes to a synthetic tty, collected at the test's end of it.
-class DeviceEnd {
-public:
-    DeviceEnd(const UmockdevTestbed &testbed, const QString &node)
-        : fd_(testbed.deviceEnd(node)), notifier_(fd_, QSocketNotifier::Read)
-    {
-        if (fd_ < 0)
-            qFatal("%s is no synthetic tty", qPrintable(node));
-        QObject::connect(&notifier_, &QSocketNotifier::activated, [this] {
-            char buffer[256];
-            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
-            if (n > 0)
-                received_.append(buffer, int(n));
-        });
-    }
-    void write(const QByteArray &bytes) const
-    {
-        if (::write(fd_, bytes.constData(), size_t(bytes.size())) != bytes.size())
-            qFatal("cannot write to a synthetic tty");
-    }
-    const QByteArray &received() const { return received_; }
-
-private:
-    int fd_;
-    QSocketNotifier notifier_;
-    QByteArray received_;
-};
 
 // One row of descriptions plugged in; links as the udev rules make them: {"C100", "ttyACM0"}.
 using Links = QMap<QString, QString>;
@@ -266,7 +236,7 @@ void UmockdevDiscoveryTest::windowOpensOnlyTheRulesNode()
 
     UmockdevTestbed testbed;
     plugIn(testbed, {description}, links);
-    DeviceEnd device(testbed, QStringLiteral("/dev/ttyACM0"));
+    SyntheticLine device(testbed, QStringLiteral("/dev/ttyACM0"));
     MainWindow window;
     const QString before = consoleText(window);
     click(window, "Open_pushButton");
@@ -308,7 +278,7 @@ void UmockdevDiscoveryTest::descriptionKeyChoosesTheNode()
                  {"E: ID_MODEL=C100\n", "E: ID_MODEL=" + model.replace(' ', '_') + "\n"}});
     if (!node.isEmpty())
         testbed.linkNode(node, QStringLiteral("ttyACM0"));
-    DeviceEnd device(testbed, QStringLiteral("/dev/ttyACM0"));
+    SyntheticLine device(testbed, QStringLiteral("/dev/ttyACM0"));
 
     MainWindow window;
     QCOMPARE(items(window), QStringList{product});
@@ -467,13 +437,13 @@ void UmockdevDiscoveryTest::cliChoosesTheNode()
     UmockdevTestbed testbed;
     plugIn(testbed, descriptions, links);
     // Every synthetic tty, to see which one the frame reaches.
-    std::vector<std::unique_ptr<DeviceEnd>> ends;
+    std::vector<std::unique_ptr<SyntheticLine>> ends;
     QStringList ttys;
     for (const QString &name : descriptions) {
         for (const QString &path : device_paths(name)) {
             if (path.contains(QLatin1String("/tty/"))) {
                 ttys << QStringLiteral("/dev/") + path.section(QLatin1Char('/'), -1);
-                ends.push_back(std::make_unique<DeviceEnd>(testbed, ttys.last()));
+                ends.push_back(std::make_unique<SyntheticLine>(testbed, ttys.last()));
             }
         }
     }

@@ -2,15 +2,25 @@
 //
 // SPDX-License-Identifier: GPL-3.0-or-later
 
-// Devices plugged in and unplugged while kaldorium-lpt waits for them: the real executable
-// under umockdev's preload, the synthetic USB devices of tests/devices/ added to and removed
-// from its testbed (sysfs, udev's properties, the tty) while it runs, and the node the udev
-// rules make linked and removed with them, as udev does.
+// Devices plugged in and unplugged while kaldorium-lpt waits for them (wait) or works
+// through them one after another (provision): the real executable under umockdev's preload,
+// the synthetic USB devices of tests/devices/ added to and removed from its testbed (sysfs,
+// udev's properties, the tty) while it runs, the node the udev rules make linked and removed
+// with them, as udev does, and for provision a simulated device answering on each tty.
 
 #include "cli_runner.h"
+#include "simulated_device.h"
+#include "synthetic_line.h"
 #include "umockdev_testbed.h"
 
+#include "device_link/device_contract.h"
+#include "device_link/frames.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
+
+#include <memory>
 
 using namespace testsupport;
 
@@ -75,6 +85,8 @@ private slots:
     void initTestCase();
     void waitEndsWhenThePlugChanges_data();
     void waitEndsWhenThePlugChanges();
+    void provisionTakesEachDevicePluggedIn_data();
+    void provisionTakesEachDevicePluggedIn();
 };
 
 void UmockdevHotplugTest::initTestCase()
@@ -166,6 +178,196 @@ void UmockdevHotplugTest::waitEndsWhenThePlugChanges()
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(QString::fromUtf8(result.out), out);
     QCOMPARE((err + result.err).count('\n'), 1); // the note only
+}
+
+namespace {
+
+// A bench: KALDORIUM-LPTs plugged into the testbed, each a simulated device answering on its
+// synthetic tty. A device told its new address comes back at it when replugged.
+class Bench {
+public:
+    explicit Bench(UmockdevTestbed &testbed) : testbed_(testbed) {}
+
+    // Plugs in a description's device (moved to `port` unless 0) as a simulated device at
+    // the address of its product string; `linked`: udev made its node. Returns the device.
+    SimulatedDevice &plug(const QString &description, int port, bool linked)
+    {
+        devices_.push_back(std::make_unique<SimulatedDevice>());
+        plugAgain(*devices_.back(), description, port, linked, {});
+        return *devices_.back();
+    }
+
+    // The same device (its stored items kept) plugged in again.
+    void plugAgain(SimulatedDevice &device, const QString &description, int port, bool linked,
+                   QMap<QString, QString> renamed)
+    {
+        if (port)
+            renamed = moved_to(port, renamed);
+        const Plugged what{description, renamed, linked};
+        const QString address = productAddress(what);
+        if (device.description() != address)
+            device.takeHostBytes(
+                frames::command_frame(contract::SetAddress, address.toUInt(nullptr, 16)));
+        const QString tty = port ? QStringLiteral("ttyACM%1").arg(port) : QStringLiteral("ttyACM0");
+        if (linked)
+            testbed_.linkNode(QStringLiteral("KALDORIUM_LPT_") + address, tty);
+        testbed_.add(description, renamed);
+        device.powerOn();
+        lines_.push_back(
+            std::make_unique<SyntheticLine>(testbed_, QStringLiteral("/dev/") + tty, &device));
+        plugged_[&device] = what;
+    }
+
+    void unplug(SimulatedDevice &device)
+    {
+        const Plugged what = plugged_.take(&device);
+        testbed_.remove(what.description, what.renamed);
+        if (what.linked)
+            testbed_.linkNode(QStringLiteral("KALDORIUM_LPT_") + productAddress(what), QString());
+    }
+
+private:
+    struct Plugged {
+        QString description;
+        QMap<QString, QString> renamed;
+        bool linked = false;
+    };
+    // The address in the description's product string, upper case.
+    static QString productAddress(const Plugged &what)
+    {
+        const QByteArray text = device_description(what.description, what.renamed);
+        const int at = text.indexOf("A: product=") + 11;
+        return QString::fromUtf8(text.mid(at, text.indexOf('\\', at) - at)).toUpper();
+    }
+
+    UmockdevTestbed &testbed_;
+    std::vector<std::unique_ptr<SimulatedDevice>> devices_;
+    std::vector<std::unique_ptr<SyntheticLine>> lines_;
+    QMap<SimulatedDevice *, Plugged> plugged_;
+};
+
+// The provision line of each device so far (--json: one object a line).
+QList<QJsonObject> records(const QByteArray &out)
+{
+    QList<QJsonObject> list;
+    for (const QByteArray &line : out.split('\n')) {
+        if (!line.isEmpty())
+            list << QJsonDocument::fromJson(line).object();
+    }
+    return list;
+}
+
+const QByteArray kProfile = "data.direction=output\ndata.levels=0x81\nstatus.levels=0x28\n";
+
+} // namespace
+
+void UmockdevHotplugTest::provisionTakesEachDevicePluggedIn_data()
+{
+    QTest::addColumn<QString>("scenario");
+    QTest::newRow("two, one after the other") << "two";
+    QTest::newRow("self-tested, given C200, confirmed after the replug") << "readdress";
+    QTest::newRow("one attached before the run is left alone") << "attached before";
+    QTest::newRow("without udev") << "without udev";
+}
+
+void UmockdevHotplugTest::provisionTakesEachDevicePluggedIn()
+{
+    QFETCH(QString, scenario);
+    if (scenario == QLatin1String("without udev") && UmockdevTestbed::udevRuns())
+        QSKIP("udev runs on this host: the program leaves the device's strings to it");
+
+    UmockdevTestbed testbed;
+    Bench bench(testbed);
+    CliRunner cli;
+    cli.useHostPorts();
+    QFile profile(cli.filePath(QStringLiteral("line3.profile")));
+    QVERIFY(profile.open(QIODevice::WriteOnly) && profile.write(kProfile) == kProfile.size());
+    profile.close();
+
+    const QString c100 = QStringLiteral("kaldorium-lpt-c100");
+    SimulatedDevice *before = nullptr;
+    if (scenario == QLatin1String("attached before"))
+        before = &bench.plug(c100, 0, true);
+    QStringList arguments{"--json", "provision", "--from", profile.fileName(), "--count"};
+    arguments << (scenario == QLatin1String("two") ? "2" : "1");
+    if (scenario == QLatin1String("readdress"))
+        arguments << "--address"
+                  << "C200"
+                  << "--selftest"
+                  << "full"
+                  << "--replug-timeout"
+                  << "30s";
+    QProcess &process = cli.start(arguments);
+    QByteArray err;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            err += process.readAllStandardError();
+            return err.contains("plug in a device") || process.state() == QProcess::NotRunning;
+        },
+        30000));
+
+    QByteArray out;
+    const auto lines = [&] {
+        out += process.readAllStandardOutput();
+        return records(out).size();
+    };
+    SimulatedDevice *first = nullptr;
+    if (scenario == QLatin1String("without udev"))
+        first = &bench.plug(QStringLiteral("kaldorium-lpt-c100-without-udev"), 0, false);
+    else if (scenario == QLatin1String("attached before"))
+        first = &bench.plug(QStringLiteral("kaldorium-lpt-c200"), 5, true);
+    else
+        first = &bench.plug(c100, 0, true);
+
+    if (scenario == QLatin1String("readdress")) {
+        // The operator replugs the device once it has taken its new address.
+        QVERIFY2(QTest::qWaitFor([&] { return first->address() == 0xC200; }, 30000), err);
+        bench.unplug(*first);
+        bench.plugAgain(*first, c100, 5, true,
+                        {{"product=C100", "product=C200"}, {"ID_MODEL=C100", "ID_MODEL=C200"}});
+    }
+    if (scenario == QLatin1String("two")) {
+        QVERIFY(QTest::qWaitFor([&] { return lines() == 1; }, 30000));
+        bench.unplug(*first);
+        bench.plug(QStringLiteral("kaldorium-lpt-c200"), 5, true);
+    }
+    const CliResult result = cli.finish(60000);
+    out += result.out;
+    QVERIFY(result.finished);
+    QCOMPARE(result.exitCode, 0);
+
+    struct Expected {
+        QString before, after, node, serial;
+        QJsonValue selftest;
+    };
+    QList<Expected> expected;
+    if (scenario == QLatin1String("two")) {
+        expected << Expected{"C100", "", "/dev/KALDORIUM_LPT_C100", "KL0A1C100", {}}
+                 << Expected{"c200", "", "/dev/KALDORIUM_LPT_C200", "KL0A1C200", {}};
+    } else if (scenario == QLatin1String("readdress")) {
+        expected << Expected{"C100", "C200", "/dev/KALDORIUM_LPT_C200", "KL0A1C100", "passed"};
+    } else if (scenario == QLatin1String("attached before")) {
+        expected << Expected{"c200", "", "/dev/KALDORIUM_LPT_C200", "KL0A1C200", {}};
+    } else {
+        expected << Expected{"C100", "", "/dev/ttyACM0", "KL0A1C100", {}};
+    }
+    const QList<QJsonObject> got = records(out);
+    QCOMPARE(got.size(), expected.size());
+    for (int i = 0; i < got.size(); ++i) {
+        const QJsonObject &record = got[i];
+        const Expected &want = expected[i];
+        QCOMPARE(record.value("result").toString(), QStringLiteral("ok"));
+        QCOMPARE(record.value("address_before").toString(), want.before);
+        QCOMPARE(record.value("address_after").toString(), want.after);
+        QCOMPARE(record.value("node").toString(), want.node);
+        QCOMPARE(record.value("serial").toString(), want.serial);
+        QCOMPARE(record.value("selftest"), want.selftest);
+        QCOMPARE(record.value("verified").toBool(), true);
+    }
+    // What the devices hold: the profile, where they were provisioned, nothing elsewhere.
+    QCOMPARE(first->storedValue(contract::StoreDataLevels), 0x81u);
+    if (before)
+        QCOMPARE(before->commands(), 0);
 }
 
 QTEST_GUILESS_MAIN(UmockdevHotplugTest)
