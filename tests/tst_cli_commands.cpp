@@ -659,6 +659,10 @@ void TestCliCommands::filesAndStandardOutput_data()
         << R"(echo old > t.profile; ln -s t.profile l; "$KLPT" defaults save l)" << 0 << ""
         << "="
         << "readlink l; " + lines.arg("t.profile") << "t.profile\n5\nl\nt.profile\n";
+    QTest::newRow("dangling link: the file it names is made")
+        << R"sh(ln -s made.profile l; "$KLPT" defaults save l)sh" << 0 << ""
+        << "="
+        << "readlink l; " + lines.arg("made.profile") << "made.profile\n5\nl\nmade.profile\n";
     QTest::newRow("FIFO written into")
         << R"(mkfifo f; cat f > got & "$KLPT" defaults save f; s=$?; wait; exit $s)" << 0 << ""
         << "="
@@ -854,6 +858,11 @@ void TestCliCommands::limitsAndStrangeStrings_data()
     QTest::newRow("--port names a file here")
         << node + R"sh(lpt; "$KLPT" --port lpt defaults read)sh" << 0 << "data.direction="
         << "="
+        << ""
+        << "";
+    QTest::newRow("--port names no file here: the system's node")
+        << R"sh("$KLPT" --port ttyKLPT9 defaults read)sh" << 69 << ""
+        << "cannot open /dev/ttyKLPT9: no such device node"
         << ""
         << "";
     QTest::newRow("file name in bytes that are not UTF-8")
