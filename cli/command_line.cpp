@@ -36,7 +36,7 @@ QList<QCommandLineOption> global_options()
          QStringLiteral("The attached device with this address (C100 ... C800, 0x allowed)."),
          QStringLiteral("ADDR")},
         {kJson, QStringLiteral("Machine-readable output: one JSON document per command (pins "
-                               "watch: one object per line).")},
+                               "watch, provision: one object per line).")},
         {kTimeout, QStringLiteral("How long to wait for the device's replies (default 1000)."),
          QStringLiteral("MS"), QStringLiteral("1000")},
         {{QStringLiteral("h"), kHelp},

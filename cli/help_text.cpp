@@ -140,7 +140,8 @@ QString general(const QList<QCommandLineOption> &globalOptions)
     text += QLatin1Char('\n') +
             wrap(QStringLiteral("Output: results on standard output, errors one line each on "
                                 "standard error. --json: one JSON document per command; "
-                                "pins watch, which streams, gives one JSON object per line."),
+                                "pins watch and provision, which stream, give one JSON object "
+                                "per line."),
                  0);
     text += QLatin1Char('\n') +
             wrap(QStringLiteral("Exit codes: 0 done, 64 usage, 65 bad profile, value or file "

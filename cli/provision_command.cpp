@@ -131,6 +131,8 @@ int run(const Invocation &invocation)
             return code;
     }
 
+    // A bench waits long between its lines: a reader that has gone ends it at once.
+    output::end_when_reader_goes();
     DeviceWatch watch;
     // Devices attached before the run are left alone until they have been unplugged, and so
     // are those done in this run.

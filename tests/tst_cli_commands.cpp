@@ -733,6 +733,13 @@ void TestCliCommands::filesAndStandardOutput_data()
         << "=exit 141\n"
         << ""
         << "";
+    // Between devices a bench writes nothing for long: it ends as soon as its reader goes.
+    QTest::newRow("reader of a bench gone")
+        << R"(echo data.levels=1 > p; { "$KLPT" provision --from p --json; echo "exit $?" >&2; } | true)"
+        << 0 << ""
+        << "exit 141\n"
+        << ""
+        << "";
 }
 
 void TestCliCommands::limitsAndStrangeStrings_data()
