@@ -88,8 +88,10 @@ def drawing(name, nets, pins):
     out = []
     add = out.append
     add('<?xml version="1.0" encoding="UTF-8"?>')
+    # REUSE-IgnoreStart
     add("<!-- SPDX-FileCopyrightText: 2026 Holmcraft -->")
     add("<!-- SPDX-License-Identifier: GPL-3.0-or-later -->")
+    # REUSE-IgnoreEnd
     add(f"<!-- Made by docs/make-plug-drawings.py from the program's plug table; do not edit. -->")
     add(f'<svg xmlns="http://www.w3.org/2000/svg" width="{WIDTH}" height="{height}" '
         f'viewBox="0 0 {WIDTH} {height}" font-family="DejaVu Sans, Verdana, sans-serif">')
