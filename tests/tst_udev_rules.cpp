@@ -20,10 +20,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QTemporaryFile>
 #include <QtTest>
-
-#include <memory>
 
 #include <unistd.h>
 
@@ -49,7 +46,7 @@ Renamed withAttribute(const QString &name, const QString &original, const QStrin
     return {{line.arg(original), text.isNull() ? QString() : line.arg(text)}};
 }
 
-// One device of the testbed: a description, where it was moved, and the device path.
+// One device of the testbed: a description, and the texts replaced to place it.
 struct Placed {
     QString description;
     Renamed renamed;
@@ -75,7 +72,8 @@ struct Outcome {
     bool modemManagerIgnores = false;
     QString group; // empty: left as the kernel made the node
     QString mode;
-    QString output; // udevadm's own words, for a failure message
+    QStringList complaints; // what udev says is wrong in the rules file
+    QString output;         // udevadm's own words, for a failure message
 };
 
 // The product strings of the address descriptions, letter case as they are.
@@ -201,6 +199,12 @@ Outcome parseOutcome(const QString &action, const QString &path, const QStringLi
                 scratch.insert(fields[0], fields.mid(1));
             continue;
         }
+        // udev reads past a rule it cannot use, and says so.
+        static const QRegularExpression complaint(
+            QStringLiteral("\\.rules:\\d+ .*(invalid|ignor|unknown|fail)"),
+            QRegularExpression::CaseInsensitiveOption);
+        if (complaint.match(line).hasMatch())
+            outcome.complaints << line;
         const QRegularExpressionMatch m = property.match(line);
         if (m.hasMatch())
             properties.insert(m.captured(1), m.captured(2));
@@ -263,7 +267,7 @@ QString mismatch(const Outcome &o, const Expected &e)
 {
     if (!o.ran)
         return QStringLiteral("udevadm did not process the event:\n") + o.output;
-    QStringList differences;
+    QStringList differences = o.complaints;
     const QStringList links = e.link.isEmpty() ? QStringList() : QStringList{e.link};
     if (o.links != links)
         differences << QStringLiteral("links [%1], expected [%2]")
@@ -298,7 +302,7 @@ private:
     QString sandboxError_;
     bool ran_ = false;
 
-    // Runs udevadm on every event once, the first time a test needs it.
+    // Runs udevadm on every event, in one sandbox, and keeps what it made of each.
     void runUdevadm(const QStringList &events);
     Outcome outcome(const QString &action, const QString &path);
 
