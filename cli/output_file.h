@@ -47,6 +47,9 @@ public:
     // The path as it may be shown (invalid bytes and control characters escaped).
     QString displayName() const;
     bool isStandardOutput() const { return kind_ == Kind::StandardOutput; }
+    // True when the bytes go straight to their reader (standard output, a FIFO, a device), so
+    // a writer of a long stream hands them over as they come instead of holding them back.
+    bool isStream() const { return kind_ != Kind::Replace; }
 
 private:
     enum class Kind { StandardOutput, Replace, WriteInto };

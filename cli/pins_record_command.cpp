@@ -54,6 +54,9 @@ int run(const Invocation &invocation)
         return code;
     pins::discard_stale_input(session);
 
+    // A recording without --for to a pipe ends when its reader does, changes or none.
+    if (file.isStandardOutput())
+        output::end_when_reader_goes();
     VcdWriter vcd(file);
     StatusLine status(file.isStandardOutput());
     int64_t first_us = 0;

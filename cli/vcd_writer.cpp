@@ -35,6 +35,8 @@ void VcdWriter::begin(const frames::InputLevels &levels, const QString &comment)
         text_ += QByteArray((last_ >> (n - 1)) & 1 ? "1" : "0") + wire_id(n) + '\n';
     text_ += "$end\n";
     last_us_ = 0;
+    if (prompt_)
+        spill();
 }
 
 void VcdWriter::sample(int64_t us, const frames::InputLevels &levels)
@@ -53,7 +55,7 @@ void VcdWriter::sample(int64_t us, const frames::InputLevels &levels)
     last_ = now;
     last_us_ = us;
     ++changes_;
-    if (text_.size() >= kSpillBytes)
+    if (prompt_ || text_.size() >= kSpillBytes)
         spill();
 }
 

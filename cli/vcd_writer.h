@@ -8,8 +8,9 @@
 // A Value Change Dump (IEEE 1364) of the 17 signal pins, as GTKWave, PulseView and
 // sigrok-cli read it: a timescale of 1 us, one 1-bit wire per pin named pin<N>_<bit>
 // (pin13_S4), the initial values at #0, then a time and the changed wires for each change.
-// The text is kept in memory and written out in large blocks; finish() writes the rest and
-// the end time.
+// Into a file, the text is kept in memory and written out in large blocks; into a stream (a
+// pipe to a viewer, `| head`), each change is handed over as it comes. finish() writes the
+// rest and the end time.
 
 #include "device_link/frames.h"
 
@@ -21,7 +22,7 @@
 
 class VcdWriter {
 public:
-    explicit VcdWriter(OutputFile &out) : out_(out) {}
+    explicit VcdWriter(OutputFile &out) : out_(out), prompt_(out.isStream()) {}
 
     // The header and the initial values at #0. The comment is kept to one line of printable
     // text without '$' (a path may hold "$end", which would end it early).
@@ -39,6 +40,7 @@ private:
     void spill();
 
     OutputFile &out_;
+    const bool prompt_;
     QByteArray text_;
     uint32_t last_ = 0;
     int64_t last_us_ = 0;

@@ -733,6 +733,12 @@ void TestCliCommands::filesAndStandardOutput_data()
         << "=exit 141\n"
         << ""
         << "";
+    QTest::newRow("reader of a recording gone")
+        << R"({ "$KLPT" pins record --vcd -; echo "exit $?" >&2; } | head -n 1)" << 0
+        << "$comment kaldorium-lpt "
+        << "=exit 141\n"
+        << ""
+        << "";
     // Between devices a bench writes nothing for long: it ends as soon as its reader goes.
     QTest::newRow("reader of a bench gone")
         << R"(echo data.levels=1 > p; { "$KLPT" provision --from p --json; echo "exit $?" >&2; } | true)"
