@@ -54,6 +54,7 @@ int DeviceSession::openNode(const QString &path)
                                 .arg(raw_text::printable(path)));
     }
     port_.setPortName(path);
+    path_ = path;
     serial_line::apply_settings(port_);
     const serial_line::Opening opening = serial_line::open_exclusive(port_);
     if (opening.result == serial_line::Opening::Result::InUse) {
@@ -79,7 +80,8 @@ int DeviceSession::openNode(const QString &path)
 
 QString DeviceSession::nodePath() const
 {
-    return raw_text::printable(port_.portName());
+    // Qt's port name drops /dev/ ("pts/3"); the path as chosen names the node unmistakably.
+    return raw_text::printable(path_);
 }
 
 void DeviceSession::close()

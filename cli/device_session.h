@@ -86,6 +86,7 @@ private:
 
     const Invocation &invocation_;
     QSerialPort port_;
+    QString path_; // the node as chosen (--port, --device or the one attached)
     EventWait wait_;
     receive::State receive_;
     int64_t bytes_received_ = 0;
