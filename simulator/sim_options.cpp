@@ -4,6 +4,8 @@
 
 #include "sim_options.h"
 
+#include <algorithm>
+
 #include "device_link/db25_pins.h"
 
 #include <QCommandLineParser>
@@ -29,10 +31,17 @@ const char kDescription[] =
     "  kaldorium-lpt-sim --link /tmp/lpt --plug passmark --stuck-low 4 &\n"
     "  kaldorium-lpt --port /tmp/lpt selftest";
 
+// Decimal digits only: no sign, no spaces, and "010" is ten, not octal eight.
+bool decimal_digits(const QString &text)
+{
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c >= '0' && c <= '9'; });
+}
+
 bool to_int(const QString &text, int low, int high, int &value)
 {
-    bool ok = false;
-    const int parsed = text.toInt(&ok, 0);
+    bool ok = decimal_digits(text);
+    const int parsed = ok ? text.toInt(&ok, 10) : 0;
     if (!ok || parsed < low || parsed > high)
         return false;
     value = parsed;
@@ -43,7 +52,7 @@ bool to_int(const QString &text, int low, int high, int &value)
 bool to_pin(const QString &text, bool ground_allowed, int &pin)
 {
     bool ok = false;
-    pin = text.toInt(&ok, 10);
+    pin = decimal_digits(text) ? text.toInt(&ok, 10) : 0;
     return ok && pin >= 1 && pin <= (ground_allowed ? db25::kPinCount : db25::kSignalPins);
 }
 
@@ -157,7 +166,8 @@ ParseResult parse_options(const QStringList &arguments, Options &options)
         !to_int(parser.value(random_inputs), 1, 3600000, options.random_inputs_ms))
         return usage_error(QStringLiteral("--random-inputs takes 1 to 3600000 ms"));
     bool ok = false;
-    options.seed = parser.value(seed).toUInt(&ok, 0);
+    if (decimal_digits(parser.value(seed)))
+        options.seed = parser.value(seed).toUInt(&ok, 10);
     if (!ok)
         return usage_error(QStringLiteral("--seed takes a whole number"));
     if (parser.isSet(errors) &&

@@ -428,6 +428,31 @@ private slots:
         QCOMPARE(reads_high, high);
     }
 
+    // Numbers are decimal digits: "010" is ten, a sign, a space or a hex prefix refused.
+    void optionNumbers_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("interval"); // -1: refused
+        QTest::newRow("decimal") << QStringList{"--interval", "25"} << 25;
+        QTest::newRow("leading zero is not octal") << QStringList{"--interval", "010"} << 10;
+        QTest::newRow("sign") << QStringList{"--interval", "+5"} << -1;
+        QTest::newRow("space") << QStringList{"--interval", " 5"} << -1;
+        QTest::newRow("hex") << QStringList{"--interval", "0x10"} << -1;
+        QTest::newRow("beyond int") << QStringList{"--interval", "4294967301"} << -1;
+        QTest::newRow("hex seed") << QStringList{"--seed", "0x10"} << -1;
+        QTest::newRow("pin with a sign") << QStringList{"--stuck-low", "+4"} << -1;
+    }
+    void optionNumbers()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, interval);
+        sim::Options options;
+        const sim::ParseResult result = sim::parse_options(QStringList{"sim"} + arguments, options);
+        QCOMPARE(result.exit_code < 0, interval >= 0);
+        if (interval >= 0)
+            QCOMPARE(options.status_interval_ms, interval);
+    }
+
     void statusFrameBytesAndCounter()
     {
         SimulatedDevice device;
