@@ -9,6 +9,7 @@
 
 #include "demo_tour.h"
 #include "device_link/host_ports.h"
+#include "high_dpi_scaling.h"
 #include "mainwindow.h"
 #include "simulated_device_endpoint.h"
 
@@ -34,6 +35,7 @@ void put_standin_dfu_util_on_path()
 
 int main(int argc, char *argv[])
 {
+    enable_high_dpi_scaling();
     QApplication application(argc, argv);
     QCommandLineParser options;
     options.setApplicationDescription(

@@ -13,8 +13,9 @@
 # clang is installed, to match the clang the release has.
 set -euo pipefail
 
+# libxcb1-dev: the Qt 5 window asks the X server for its DPI setting before Qt starts
 build_packages=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
-    fonts-dejavu-core time)
+    libxcb1-dev fonts-dejavu-core time)
 qt6_packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev)
 demo_packages=(xvfb xauth)
 # udev for udev.pc, which names the directory the rules go to
