@@ -24,10 +24,10 @@ package_packages=(dpkg-dev file gzip udev)
 # ansible-core: the Ansible collection's playbook tests and ansible-doc of the package
 # umockdev: synthetic USB devices for the tests (tests/devices/); its GObject binding plugs them
 # in and out from Python by hand. mount and util-linux (unshare): udevadm test in a mount
-# namespace of its own
+# namespace of its own; Xvfb and xrdb: the window on screens of 100 to 200 % (tst_high_dpi)
 test_packages=(clang git reuse sigrok-cli lintian appstream desktop-file-utils ansible-core
     "${qt6_packages[@]}" "${package_packages[@]}" umockdev libumockdev-dev gir1.2-umockdev-1.0
-    python3-gi mount util-linux)
+    python3-gi mount util-linux xvfb x11-xserver-utils)
 
 case "${1:-build}" in
 build) packages=("${build_packages[@]}") ;;
