@@ -17,7 +17,8 @@ set -euo pipefail
 build_packages=(cmake make g++ pkg-config qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev
     libxcb1-dev fonts-dejavu-core time)
 qt6_packages=(qt6-base-dev qt6-base-dev-tools qt6-serialport-dev)
-demo_packages=(xvfb xauth)
+# x11-xserver-utils: xrdb, which sets the screen's DPI (Xft.dpi) on Xvfb
+demo_packages=(xvfb xauth x11-xserver-utils)
 # udev for udev.pc, which names the directory the rules go to
 package_packages=(dpkg-dev file gzip udev)
 # git: reuse lint asks it which files are tracked, so build trees are not scanned;

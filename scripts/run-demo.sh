@@ -24,5 +24,10 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     exec "$demo" "$@"
 fi
 shot=${KALDORIUM_SCREENSHOT:-$PWD/screenshots/demo-live-test.png}
-echo "No display: running under Xvfb and saving a screenshot."
-xvfb-run -a -s "-screen 0 1024x768x24" "$demo" --screenshot "$shot"
+# The screen's DPI as a desktop sets it (Xft.dpi): 96 is 100 %, 192 is 200 %.
+dpi=${KALDORIUM_SCREENSHOT_DPI:-96}
+echo "No display: running under Xvfb at $dpi DPI and saving a screenshot."
+# -noreset: the server keeps the resource database once xrdb, its first client, has gone.
+xvfb-run -a -s "-screen 0 1920x1200x24 -noreset" \
+    sh -c 'echo "Xft.dpi: $1" | xrdb -nocpp -merge && shift && exec "$@"' \
+    sh "$dpi" "$demo" --screenshot "$shot"
