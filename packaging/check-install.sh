@@ -326,7 +326,7 @@ fi
 for module in defaults info; do
     if out=$("${ansible_home[@]}" ANSIBLE_COLLECTIONS_PATH="$unpacked$collections" \
         ansible-doc "holmcraft.kaldorium_lpt.$module" 2>&1) &&
-        printf '%s\n' "$out" | grep -q "^> HOLMCRAFT.KALDORIUM_LPT.${module^^}" &&
+        printf '%s\n' "$out" | grep -qi "^> \(module \)\?holmcraft.kaldorium_lpt.$module\b" &&
         printf '%s\n' "$out" | grep -q '^RETURN VALUES'; then
         ok "ansible-doc holmcraft.kaldorium_lpt.$module from the package"
     else
