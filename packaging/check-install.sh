@@ -316,7 +316,8 @@ dpkg-deb -x "$cli_deb" "$unpacked"
 grep -qx "version: $version" "$unpacked$collection/galaxy.yml" && ok "galaxy.yml: version $version" ||
     fail "galaxy.yml does not give version $version"
 # Ansible keeps temporary files in the home: one of the stage's, not the user's.
-ansible_home=(env HOME="$stage/home" ANSIBLE_LOCAL_TEMP="$stage/home/tmp" LC_ALL=C.UTF-8)
+ansible_home=(env HOME="$stage/home" ANSIBLE_LOCAL_TEMP="$stage/home/tmp" LC_ALL=C.UTF-8
+    ANSIBLE_NOCOLOR=1)
 search=$("${ansible_home[@]}" ansible-config dump 2>&1 | grep '^COLLECTIONS_PATHS' || true)
 if printf '%s\n' "$search" | grep -q "'$collections'"; then
     ok "ansible-core looks for collections in $collections"
