@@ -30,15 +30,6 @@ const QString kSuccess = QStringLiteral("Opening port - success!\n");
 const QString kFailed = QStringLiteral("Opening port - failed!\n");
 const QString kNotFound = QStringLiteral("KALDORIUM-LPT not found\n");
 
-QStringList items(const QWidget &window)
-{
-    auto *list = child<QComboBox>(window, "port_list_comboBox");
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i)
-        texts << list->itemText(i);
-    return texts;
-}
-
 QSerialPort *port(const QWidget &window)
 {
     return window.findChild<QSerialPort *>();
@@ -146,7 +137,7 @@ void PortConnectionTest::scanAtStartup()
     FakeHost host;
     host.setPorts(ports);
     MainWindow window;
-    QCOMPARE(items(window), listed);
+    QCOMPARE(portListItems(window), listed);
     QCOMPARE(child<QComboBox>(window, "port_list_comboBox")->currentIndex(),
              listed.isEmpty() ? -1 : 0);
     QCOMPARE(consoleText(window), lines);
@@ -167,7 +158,7 @@ void PortConnectionTest::scanOnRefresh()
 
     host.setPorts(ports);
     click(window, "refresh_pushButton");
-    QCOMPARE(items(window), listed);
+    QCOMPARE(portListItems(window), listed);
     QCOMPARE(list->currentIndex(), listed.isEmpty() ? -1 : 0);
     QCOMPARE(consoleText(window), before + QStringLiteral("Refresh ports list\n") + lines);
     QCOMPARE(child<QWidget>(window, "Open_pushButton")->isEnabled(), !listed.isEmpty());

@@ -35,15 +35,6 @@ const QString kRefresh = QStringLiteral("Refresh ports list\n");
 // that are nearly the device's (ttyACM2, ttyACM3).
 const QStringList kForeign = {"other-maker-acm", "ftdi-cable", "lookalike-manufacturers"};
 
-QStringList items(const QWidget &window)
-{
-    auto *list = child<QComboBox>(window, "port_list_comboBox");
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i)
-        texts << list->itemText(i);
-    return texts;
-}
-
 QStringList portNames(const QList<host::SerialPortEntry> &ports)
 {
     QStringList names;
@@ -166,7 +157,7 @@ void UmockdevDiscoveryTest::windowScans()
     QCOMPARE(portNames(host::available_ports()), ports);
 
     MainWindow window;
-    QCOMPARE(items(window), listed);
+    QCOMPARE(portListItems(window), listed);
     QCOMPARE(child<QComboBox>(window, "port_list_comboBox")->currentIndex(),
              listed.isEmpty() ? -1 : 0);
     QCOMPARE(consoleText(window), foundLines(listed));
@@ -208,7 +199,7 @@ void UmockdevDiscoveryTest::windowRefreshes()
     testbed = std::make_unique<UmockdevTestbed>();
     plugIn(*testbed, descriptions);
     click(window, "refresh_pushButton");
-    QCOMPARE(items(window), listed);
+    QCOMPARE(portListItems(window), listed);
     QCOMPARE(list->currentIndex(), listed.isEmpty() ? -1 : 0);
     QCOMPARE(consoleText(window), before + kRefresh + foundLines(listed));
     QCOMPARE(child<QWidget>(window, "Open_pushButton")->isEnabled(), !listed.isEmpty());
@@ -281,7 +272,7 @@ void UmockdevDiscoveryTest::descriptionKeyChoosesTheNode()
     SyntheticLine device(testbed, QStringLiteral("/dev/ttyACM0"));
 
     MainWindow window;
-    QCOMPARE(items(window), QStringList{product});
+    QCOMPARE(portListItems(window), QStringList{product});
     QCOMPARE(consoleText(window), foundLine(product));
     click(window, "Open_pushButton");
     QCOMPARE(consoleText(window),

@@ -5,6 +5,7 @@
 #include "window_access.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
@@ -20,6 +21,15 @@ QPushButton *pinButton(const QWidget &window, int number)
 void click(const QWidget &window, const char *button)
 {
     QTest::mouseClick(child<QAbstractButton>(window, button), Qt::LeftButton);
+}
+
+QStringList portListItems(const QWidget &window)
+{
+    auto *list = child<QComboBox>(window, "port_list_comboBox");
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts << list->itemText(i);
+    return texts;
 }
 
 QString consoleText(const QWidget &window)

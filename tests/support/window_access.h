@@ -39,6 +39,9 @@ void click(const QWidget &window, const char *button);
 
 QString consoleText(const QWidget &window);
 
+// The entries of the DEVICE tab's port list, in order.
+QStringList portListItems(const QWidget &window);
+
 // Clicks Open; true when the console reports the port open.
 bool openPort(const QWidget &window);
 
